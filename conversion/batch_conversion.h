@@ -1,0 +1,52 @@
+// Converts a selection of settings sets into recipe files in one directory.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "conversion/recipe_entries.h"
+#include "settings/settings_store.h"
+
+class Codepage;
+
+// Where the recipes of a run go: files (WriteRecipeFile) or, for the command line, a stream.
+class RecipeTarget {
+public:
+    virtual ~RecipeTarget() = default;
+    // Writes one set's entries (never empty) to the recipe at path. Returns false with *error.
+    virtual bool WriteRecipe(const std::string& path, const std::string& setName,
+                             const RecipeEntryList& entries, std::string* error) = 0;
+};
+
+// The target that writes recipe files with WriteRecipeFile.
+class RecipeFileTarget : public RecipeTarget {
+public:
+    bool WriteRecipe(const std::string& path, const std::string& setName,
+                     const RecipeEntryList& entries, std::string* error) override;
+};
+
+struct SetNotConverted {
+    std::string setName;  // as listed (ANSI code page)
+    std::string reason;   // one line of English for the user
+};
+
+struct BatchReport {
+    std::vector<std::string> written;  // recipes written or updated, in run order
+    std::vector<std::string> empty;    // sets that gave no entry at all: no file
+    std::vector<SetNotConverted> notConverted;
+};
+
+struct BatchRequest {
+    const char* rootPath;                   // the settings root found at start-up
+    std::vector<std::string> setNames;      // in the order to convert them
+    std::string directory;                  // existing destination directory
+    const Codepage* fileNameCodepage;       // set names to file names (UTF-8); null: as they are
+};
+
+// Converts every named set of the root into "<directory><separator><name>.rcp". A set whose
+// name is no Windows file name, whose path is over kMaxRecipePathChars, that cannot be opened,
+// or whose recipe cannot be written, is listed in report->notConverted with its reason; the
+// others are converted. Returns false with *error (and converts nothing) when the root
+// cannot be opened.
+bool ConvertSelectedSets(SettingsStore& store, const BatchRequest& request, RecipeTarget& target,
+                         BatchReport* report, std::string* error);

@@ -1,0 +1,13 @@
+// Writes one recipe's entries into its file, creating or updating it.
+#pragma once
+
+#include <string>
+
+#include "conversion/recipe_entries.h"
+
+// Applies entries to the recipe file at path as WritePrivateProfileStringA would, one after
+// the other: creates the file when it is missing and entries is not empty; otherwise edits it
+// in place. On Windows each entry goes through WritePrivateProfileStringA; elsewhere the
+// whole set is applied in memory and the file replaced atomically, and left untouched when
+// nothing changes. Returns true on success; false with *error saying why.
+bool WriteRecipeFile(const char* path, const RecipeEntryList& entries, std::string* error);

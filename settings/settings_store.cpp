@@ -1,0 +1,31 @@
+// The value readers shared by every settings store.
+#include "settings/settings_store.h"
+
+const char* const kSettingsRootPaths[2] = {
+    "SOFTWARE\\Quorix\\Layrscan\\Settings",
+    "SOFTWARE\\Zentyl\\Layrscan\\Settings",
+};
+
+int ReadTextValue(SettingsStore& store, SettingsKey set, const char* valueName,
+                  TextValueData* data) {
+    uint32_t length = 0;
+    if (!store.QueryValue(set, valueName, data->bytes, kTextValueSize, &length)) {
+        return 0;
+    }
+    data->length = length;
+    return 1;
+}
+
+int ReadIntValue(SettingsStore& store, SettingsKey set, const char* valueName, int32_t* value) {
+    unsigned char bytes[kIntValueSize];
+    uint32_t length = 0;
+    if (!store.QueryValue(set, valueName, bytes, kIntValueSize, &length) ||
+        length != kIntValueSize) {
+        return 0;
+    }
+    *value = static_cast<int32_t>(static_cast<uint32_t>(bytes[0]) |
+                                  static_cast<uint32_t>(bytes[1]) << 8 |
+                                  static_cast<uint32_t>(bytes[2]) << 16 |
+                                  static_cast<uint32_t>(bytes[3]) << 24);
+    return 1;
+}

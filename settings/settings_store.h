@@ -1,0 +1,74 @@
+// The settings store: where the instrument's saved setups are read from.
+//
+// Contract, the same for every implementation (the live registry on Windows, a registry
+// export anywhere):
+//  - FindSettingsRoot tries the two root paths in order and opens the first that exists with
+//    the right to list its subkeys. The caller closes the key it gets.
+//  - EnumerateSetName is called with index 0, 1, 2, ... on that key until it answers
+//    kNoMoreItems; a name that cannot be used (see EnumStatus) does not end the walk.
+//  - OpenSettingsRoot / OpenSettingsSet open for reading; the caller closes what it opened.
+//  - QueryValue behaves like RegQueryValueExA without a type: the value's data is copied when
+//    it fits the buffer; a missing value or data longer than the buffer is a failure and leaves
+//    the buffer untouched. Text data is in the ANSI code page with its stored terminator.
+//  - Nothing is cached between calls that a caller could observe; no key stays open unless the
+//    caller holds it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+struct SettingsKeyHandle;
+using SettingsKey = SettingsKeyHandle*;
+
+// The two places the instrument software keeps its setups, in the order they are tried.
+extern const char* const kSettingsRootPaths[2];
+
+constexpr uint32_t kTextValueSize = 32;  // bytes given to the text, flag and bitmask reader
+constexpr uint32_t kIntValueSize = 4;    // bytes given to the integer reader
+
+enum class EnumStatus {
+    kName,          // name holds the set's name
+    kNoMoreItems,   // index is past the last set
+    kNameTooLong,   // the name does not fit the caller's buffer; go on with the next index
+};
+
+class SettingsStore {
+public:
+    virtual ~SettingsStore() = default;
+
+    // Opens the first root path that exists. Returns true and sets *rootPath (one of
+    // kSettingsRootPaths) and *root, or returns false when neither exists.
+    virtual bool FindSettingsRoot(const char** rootPath, SettingsKey* root) = 0;
+
+    // Names set number index of an open root in listing order into name (nameSize bytes).
+    virtual EnumStatus EnumerateSetName(SettingsKey root, uint32_t index, char* name,
+                                        size_t nameSize) = 0;
+
+    // Opens a root path for reading. Returns false when it does not exist.
+    virtual bool OpenSettingsRoot(const char* rootPath, SettingsKey* root) = 0;
+
+    // Opens one set under an open root for reading. Returns false when it cannot be opened.
+    virtual bool OpenSettingsSet(SettingsKey root, const char* setName, SettingsKey* set) = 0;
+
+    // Copies the data of a value of an open set into buffer when it is at most size bytes and
+    // sets *length to its byte count. Returns false when the value is missing or too long.
+    virtual bool QueryValue(SettingsKey set, const char* valueName, void* buffer, uint32_t size,
+                            uint32_t* length) = 0;
+
+    // Closes a key this store opened.
+    virtual void CloseSettingsKey(SettingsKey key) = 0;
+};
+
+// The raw data of a text-like value (text, flag or bitmask) as the 32-byte reader gets it.
+struct TextValueData {
+    unsigned char bytes[kTextValueSize];
+    uint32_t length;
+};
+
+// Reads a value through a 32-byte buffer. Returns 1 when it exists and fits, else 0.
+int ReadTextValue(SettingsStore& store, SettingsKey set, const char* valueName,
+                  TextValueData* data);
+
+// Reads a value as a signed 32-bit little-endian integer. Returns 1 only when the value exists
+// and its data is exactly 4 bytes (shorter data is never padded with stale memory), else 0.
+int ReadIntValue(SettingsStore& store, SettingsKey set, const char* valueName, int32_t* value);
