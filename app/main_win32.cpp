@@ -1,4 +1,6 @@
 // Process entry of the dialog program.
 #include <windows.h>
 
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) { return 0; }
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+    return 0;
+}

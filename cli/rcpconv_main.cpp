@@ -1,2 +1,4 @@
 // rcpconv: converts saved instrument settings into recipe files from the command line.
-int main() { return 0; }
+int main() {
+    return 0;
+}

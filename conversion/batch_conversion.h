@@ -11,7 +11,7 @@ class Codepage;
 
 // Where the recipes of a run go: files (WriteRecipeFile) or, for the command line, a stream.
 class RecipeTarget {
-public:
+  public:
     virtual ~RecipeTarget() = default;
     // Writes one set's entries (never empty) to the recipe at path. Returns false with *error.
     virtual bool WriteRecipe(const std::string& path, const std::string& setName,
@@ -20,7 +20,7 @@ public:
 
 // The target that writes recipe files with WriteRecipeFile.
 class RecipeFileTarget : public RecipeTarget {
-public:
+  public:
     bool WriteRecipe(const std::string& path, const std::string& setName,
                      const RecipeEntryList& entries, std::string* error) override;
 };
@@ -37,10 +37,10 @@ struct BatchReport {
 };
 
 struct BatchRequest {
-    const char* rootPath;                   // the settings root found at start-up
-    std::vector<std::string> setNames;      // in the order to convert them
-    std::string directory;                  // existing destination directory
-    const Codepage* fileNameCodepage;       // set names to file names (UTF-8); null: as they are
+    const char* rootPath;               // the settings root found at start-up
+    std::vector<std::string> setNames;  // in the order to convert them
+    std::string directory;              // existing destination directory
+    const Codepage* fileNameCodepage;   // set names to file names (UTF-8); null: as they are
 };
 
 // Converts every named set of the root into "<directory><separator><name>.rcp". A set whose

@@ -4,7 +4,7 @@
 constexpr int kCarrierFrequencyCount = 14;
 
 struct CarrierFrequencyTable {
-    double frequency[kCarrierFrequencyCount];    // hertz, ascending
+    double frequency[kCarrierFrequencyCount];     // hertz, ascending
     double midpoint[kCarrierFrequencyCount - 1];  // between neighbours
 };
 

@@ -6,8 +6,8 @@
 #include "conversion/recipe_entries.h"
 
 enum class IniEditStatus {
-    kChanged,    // text now holds the edited file
-    kUnchanged,  // every entry already had its value; text is as it was
+    kChanged,      // text now holds the edited file
+    kUnchanged,    // every entry already had its value; text is as it was
     kNotEditable,  // the text is UTF-16 (byte-order mark); text is as it was
 };
 

@@ -9,7 +9,7 @@ constexpr size_t kMaxRecipeEntries = 35;  // every rule writing every entry it c
 
 // Receives the entries of one recipe, one section/key/text at a time, in conversion order.
 class RecipeWriter {
-public:
+  public:
     virtual ~RecipeWriter() = default;
     // section and key are the conversion table's literals; text is at most kMaxEntryTextChars.
     virtual void WriteEntry(const char* section, const char* key, const char* text) = 0;
@@ -23,7 +23,7 @@ struct RecipeEntry {
 
 // Collects the entries of one set in order; what every recipe file target consumes.
 class RecipeEntryList : public RecipeWriter {
-public:
+  public:
     void WriteEntry(const char* section, const char* key, const char* text) override;
 
     size_t size() const { return count_; }
@@ -32,7 +32,7 @@ public:
     const RecipeEntry* begin() const { return entries_; }
     const RecipeEntry* end() const { return entries_ + count_; }
 
-private:
+  private:
     RecipeEntry entries_[kMaxRecipeEntries];
     size_t count_ = 0;
 };

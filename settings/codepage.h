@@ -4,7 +4,7 @@
 #include <string>
 
 class Codepage {
-public:
+  public:
     Codepage() = default;
     ~Codepage();
     Codepage(const Codepage&) = delete;
@@ -28,7 +28,7 @@ public:
 
     const std::string& name() const { return name_; }
 
-private:
+  private:
     std::string name_;
     void* fromUtf16_ = nullptr;  // iconv descriptors, opened once
     void* toUtf16_ = nullptr;

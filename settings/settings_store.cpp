@@ -23,9 +23,8 @@ int ReadIntValue(SettingsStore& store, SettingsKey set, const char* valueName, i
         length != kIntValueSize) {
         return 0;
     }
-    *value = static_cast<int32_t>(static_cast<uint32_t>(bytes[0]) |
-                                  static_cast<uint32_t>(bytes[1]) << 8 |
-                                  static_cast<uint32_t>(bytes[2]) << 16 |
-                                  static_cast<uint32_t>(bytes[3]) << 24);
+    *value = static_cast<int32_t>(
+        static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8 |
+        static_cast<uint32_t>(bytes[2]) << 16 | static_cast<uint32_t>(bytes[3]) << 24);
     return 1;
 }

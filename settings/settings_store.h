@@ -27,13 +27,13 @@ constexpr uint32_t kTextValueSize = 32;  // bytes given to the text, flag and bi
 constexpr uint32_t kIntValueSize = 4;    // bytes given to the integer reader
 
 enum class EnumStatus {
-    kName,          // name holds the set's name
-    kNoMoreItems,   // index is past the last set
-    kNameTooLong,   // the name does not fit the caller's buffer; go on with the next index
+    kName,         // name holds the set's name
+    kNoMoreItems,  // index is past the last set
+    kNameTooLong,  // the name does not fit the caller's buffer; go on with the next index
 };
 
 class SettingsStore {
-public:
+  public:
     virtual ~SettingsStore() = default;
 
     // Opens the first root path that exists. Returns true and sets *rootPath (one of

@@ -6,7 +6,7 @@
 // A fresh empty directory under the system's temporary directory, removed with its contents
 // when the object goes.
 class ScratchDir {
-public:
+  public:
     ScratchDir();
     ~ScratchDir();
     ScratchDir(const ScratchDir&) = delete;
@@ -15,7 +15,7 @@ public:
     const std::string& path() const { return path_; }
     std::string File(const std::string& name) const { return path_ + "/" + name; }
 
-private:
+  private:
     std::string path_;
 };
 
