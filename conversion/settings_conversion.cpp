@@ -1,0 +1,260 @@
+// The conversion table that turns one saved settings set into the entries of its recipe.
+#include "conversion/settings_conversion.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "conversion/decimal_number.h"
+#include "conversion/frequency_index.h"
+#include "settings/text_limits.h"
+
+namespace {
+
+constexpr size_t kMaxRuleValues = 3;  // the material rule reads three values
+constexpr size_t kMaxRuleKeys = 2;    // the area-compensation flag goes to two keys
+
+constexpr double kHertzPerKilohertz = 1000.0;
+constexpr unsigned kPercent = 100;
+constexpr unsigned kThousandthsPerPercent = 10;
+// The instrument's etch control modes 0, 1 and 2 are the recipe's 1, 2 and 3; higher modes have
+// no recipe counterpart.
+constexpr int32_t kEtchControlModeCount = 3;
+
+// One bit of the "AutoSave" bitmask per section, bit 0 first.
+const char* const kAutoSaveSections[] = {"IV", "CV", "DP", "ETCH"};
+// The section column of the "AutoSave" rule, which takes its sections from kAutoSaveSections.
+constexpr const char* kNoSection = nullptr;
+
+using TextValue = char[kMaxTextValueChars + 1];
+using EntryText = char[kMaxEntryTextChars + 1];
+
+struct RuleContext {
+    SettingsStore& store;
+    SettingsKey set;
+    RecipeWriter& writer;
+};
+
+struct ConversionRule;
+using RuleFunction = void (*)(const ConversionRule& rule, const RuleContext& context);
+
+struct ConversionRule {
+    RuleFunction convert;
+    const char* values[kMaxRuleValues];  // value names, read in this order
+    const char* section;
+    const char* keys[kMaxRuleKeys];  // every key gets the same entry text
+};
+
+// Reads a text value: its data up to the first zero byte, or all of it when there is none.
+// Returns false when the value is absent, longer than kMaxTextValueChars, or holds a CR or LF
+// (written raw into the recipe, a line break would plant keys or sections of its own).
+bool ReadText(const RuleContext& context, const char* name, TextValue& text) {
+    TextValueData data;
+    if (!ReadTextValue(context.store, context.set, name, &data)) {
+        return false;
+    }
+    size_t length = 0;
+    for (; length < data.length && data.bytes[length] != '\0'; ++length) {
+        if (data.bytes[length] == '\r' || data.bytes[length] == '\n') {
+            return false;
+        }
+    }
+    if (length > kMaxTextValueChars) {
+        return false;
+    }
+    memcpy(text, data.bytes, length);
+    text[length] = '\0';
+    return true;
+}
+
+// Reads the first data byte of a flag or bitmask. Returns false when the value is absent or has
+// no data at all.
+bool ReadFirstByte(const RuleContext& context, const char* name, unsigned char* first) {
+    TextValueData data;
+    if (!ReadTextValue(context.store, context.set, name, &data) || data.length == 0) {
+        return false;
+    }
+    *first = data.bytes[0];
+    return true;
+}
+
+// Returns true and sets *value when the value is a 32-bit integer.
+bool ReadInteger(const RuleContext& context, const char* name, int32_t* value) {
+    return ReadIntValue(context.store, context.set, name, value) == 1;
+}
+
+const char* FlagText(bool on) {
+    return on ? "1" : "0";
+}
+
+void WriteToEveryKey(const ConversionRule& rule, const RuleContext& context, const char* text) {
+    for (const char* key : rule.keys) {
+        if (key != nullptr) {
+            context.writer.WriteEntry(rule.section, key, text);
+        }
+    }
+}
+
+void WriteDecimal(const ConversionRule& rule, const RuleContext& context, int32_t value) {
+    EntryText entry;
+    snprintf(entry, sizeof entry, "%d", static_cast<int>(value));
+    WriteToEveryKey(rule, context, entry);
+}
+
+void ConvertCopied(const ConversionRule& rule, const RuleContext& context) {
+    TextValue text;
+    if (ReadText(context, rule.values[0], text)) {
+        WriteToEveryKey(rule, context, text);
+    }
+}
+
+// The registry holds these quantities as decimal texts, the recipe as integer thousandths.
+void ConvertThousandths(const ConversionRule& rule, const RuleContext& context) {
+    TextValue text;
+    int32_t thousandths = 0;
+    if (ReadText(context, rule.values[0], text) && DecimalToThousandths(text, &thousandths)) {
+        WriteDecimal(rule, context, thousandths);
+    }
+}
+
+// The registry holds the carrier frequency in kilohertz, the recipe the index of the nearest
+// carrier frequency the recipe application offers.
+void ConvertFrequencyIndex(const ConversionRule& rule, const RuleContext& context) {
+    TextValue text;
+    if (ReadText(context, rule.values[0], text)) {
+        WriteDecimal(rule, context, FrequencyIndex(DecimalToDouble(text) * kHertzPerKilohertz));
+    }
+}
+
+void ConvertDecimal(const ConversionRule& rule, const RuleContext& context) {
+    int32_t value = 0;
+    if (ReadInteger(context, rule.values[0], &value)) {
+        WriteDecimal(rule, context, value);
+    }
+}
+
+void ConvertTextPair(const ConversionRule& rule, const RuleContext& context) {
+    TextValue first;
+    TextValue second;
+    if (ReadText(context, rule.values[0], first) && ReadText(context, rule.values[1], second)) {
+        EntryText entry;
+        snprintf(entry, sizeof entry, "%s %s", first, second);
+        WriteToEveryKey(rule, context, entry);
+    }
+}
+
+void ConvertIntegerPair(const ConversionRule& rule, const RuleContext& context) {
+    int32_t first = 0;
+    int32_t second = 0;
+    if (ReadInteger(context, rule.values[0], &first) &&
+        ReadInteger(context, rule.values[1], &second)) {
+        EntryText entry;
+        snprintf(entry, sizeof entry, "%d %d", static_cast<int>(first), static_cast<int>(second));
+        WriteToEveryKey(rule, context, entry);
+    }
+}
+
+// Only the first byte counts, so the text "0" is on and a little-endian integer 256 is off.
+void ConvertFlag(const ConversionRule& rule, const RuleContext& context) {
+    unsigned char first = 0;
+    if (ReadFirstByte(context, rule.values[0], &first)) {
+        WriteToEveryKey(rule, context, FlagText(first != 0));
+    }
+}
+
+// "Mat1" alone when the second material's share is not positive; otherwise "Mat1 +F Mat2", F
+// being the share as a fraction with three decimals and no leading zero below one (30 per cent
+// gives ".300", 250 per cent "2.500"), computed in integers so that no digit is rounded.
+void ConvertMaterial(const ConversionRule& rule, const RuleContext& context) {
+    TextValue first;
+    int32_t percentage = 0;
+    if (!ReadText(context, rule.values[0], first) ||
+        !ReadInteger(context, rule.values[1], &percentage)) {
+        return;
+    }
+    if (percentage <= 0) {
+        WriteToEveryKey(rule, context, first);
+        return;
+    }
+    TextValue second;
+    if (!ReadText(context, rule.values[2], second)) {
+        return;
+    }
+    const unsigned share = static_cast<unsigned>(percentage);
+    const unsigned whole = share / kPercent;
+    const unsigned thousandths = share % kPercent * kThousandthsPerPercent;
+    EntryText entry;
+    if (whole == 0) {
+        snprintf(entry, sizeof entry, "%s +.%03u %s", first, thousandths, second);
+    } else {
+        snprintf(entry, sizeof entry, "%s +%u.%03u %s", first, whole, thousandths, second);
+    }
+    WriteToEveryKey(rule, context, entry);
+}
+
+// One entry per section of kAutoSaveSections, from bits 0 to 3 of the first byte.
+void ConvertAutoSave(const ConversionRule& rule, const RuleContext& context) {
+    unsigned char first = 0;
+    if (!ReadFirstByte(context, rule.values[0], &first)) {
+        return;
+    }
+    unsigned bit = 1;
+    for (const char* section : kAutoSaveSections) {
+        context.writer.WriteEntry(section, rule.keys[0], FlagText((first & bit) != 0));
+        bit <<= 1;
+    }
+}
+
+void ConvertEtchControlMode(const ConversionRule& rule, const RuleContext& context) {
+    int32_t mode = 0;
+    if (ReadInteger(context, rule.values[0], &mode) && mode < kEtchControlModeCount) {
+        WriteDecimal(rule, context, mode + 1);
+    }
+}
+
+// The rules in the order they run. Each reads its values in the order given, stops at the first
+// absent one and then writes nothing; otherwise it writes its entries in key order.
+// clang-format off
+constexpr ConversionRule kRules[] = {
+    // entry text formed by   values read, in order       section     keys
+    {ConvertMaterial,         {"Mat1", "%Mat2", "Mat2"},  "GENERAL",  {"Material"}},
+    {ConvertCopied,           {"Electrolyte"},            "GENERAL",  {"Electrolyte"}},
+    {ConvertThousandths,      {"AmpCar"},                 "GENERAL",  {"Amplitude"}},
+    {ConvertFrequencyIndex,   {"FreqCar"},                "GENERAL",  {"F1ix"}},
+    {ConvertCopied,           {"ImLimDark"},              "GENERAL",  {"I-Meas Limit"}},
+    {ConvertCopied,           {"V-Step"},                 "GENERAL",  {"dV"}},
+    {ConvertDecimal,          {"Model"},                  "GENERAL",  {"Model"}},
+    {ConvertAutoSave,         {"AutoSave"},               kNoSection, {"AutoSave"}},
+    {ConvertTextPair,         {"IV-Imin", "IV-Imax"},     "IV",       {"I-Range"}},
+    {ConvertTextPair,         {"IV-Vmin", "IV-Vmax"},     "IV",       {"V-Range"}},
+    {ConvertTextPair,         {"CV-Vmin", "CV-Vmax"},     "CV",       {"V-Range"}},
+    {ConvertCopied,           {"CV-Cmax"},                "CV",       {"C-max"}},
+    {ConvertDecimal,          {"CV-Show"},                "CV",       {"Show"}},
+    {ConvertTextPair,         {"DP-Vmin", "DP-Vmax"},     "DP",       {"V-Range"}},
+    {ConvertIntegerPair,      {"DP-Nmin", "DP-Nmax"},     "DP",       {"N-Range"}},
+    {ConvertCopied,           {"DP-Xmax"},                "DP",       {"X-Scale"}},
+    {ConvertFlag,             {"DP-Reverse"},             "DP",       {"Reverse"}},
+    {ConvertIntegerPair,      {"EP-Nmin", "EP-Nmax"},     "ETCH",     {"N-range"}},
+    {ConvertCopied,           {"EP-Xend"},                "ETCH",     {"W-end"}},
+    {ConvertCopied,           {"EP-Vmeas"},               "ETCH",     {"V-Meas"}},
+    {ConvertFlag,             {"End@Wr"},                 "ETCH",     {"End At Wr"}},
+    {ConvertFlag,             {"ExAreaComp"},             "ETCH",     {"Use EA Comp", "AreaIllum"}},
+    {ConvertFlag,             {"Settle-Auto"},            "ETCH",     {"Auto Settle"}},
+    {ConvertDecimal,          {"Settle-Delay"},           "ETCH",     {"Settle Delay"}},
+    {ConvertCopied,           {"Settle-Delta"},           "ETCH",     {"Settle Delta"}},
+    {ConvertThousandths,      {"Resolution"},             "ETCH",     {"Resolution"}},
+    {ConvertDecimal,          {"CycLamp1"},               "ETCH",     {"Lamp Intensity"}},
+    {ConvertCopied,           {"CycVetch1"},              "ETCH",     {"V-Etch"}},
+    {ConvertEtchControlMode,  {"AIe"},                    "ETCH",     {"Etch Control Mode"}},
+    {ConvertCopied,           {"AIeVlim"},                "ETCH",     {"V-Etch Max"}},
+    {ConvertCopied,           {"CycIeLim1"},              "ETCH",     {"I-Etch"}},
+};
+// clang-format on
+
+}  // namespace
+
+void ConvertSettingsSet(SettingsStore& store, SettingsKey set, RecipeWriter& writer) {
+    const RuleContext context{store, set, writer};
+    for (const ConversionRule& rule : kRules) {
+        rule.convert(rule, context);
+    }
+}
