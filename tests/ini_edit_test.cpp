@@ -1,0 +1,212 @@
+// Tests of the in-memory INI edits against the golden files in tests/data/ini.
+#include "conversion/ini_edit.h"
+
+#include <gtest/gtest.h>
+
+#include <initializer_list>
+#include <string>
+
+#include "tests/test_support.h"
+
+namespace {
+
+struct Write {
+    const char* section;
+    const char* key;
+    const char* text;
+};
+
+constexpr char kMaterial[] = "GaAs +.300 AlAs";
+
+RecipeEntryList Entries(std::initializer_list<Write> writes) {
+    RecipeEntryList entries;
+    for (const Write& write : writes) {
+        entries.WriteEntry(write.section, write.key, write.text);
+    }
+    return entries;
+}
+
+// A golden case: tests/data/ini/NAME.before.rcp (none for a new file), the writes applied to
+// it, and NAME.after.rcp, the bytes expected (none when nothing may change).
+struct GoldenCase {
+    const char* name;
+    bool hasBefore;
+    bool changes;
+    std::initializer_list<Write> writes;
+};
+
+const GoldenCase kGoldenCases[] = {
+    // Sections in order of first write, entries in order written, a rewritten key in place.
+    {"new-file",
+     false,
+     true,
+     {{"GENERAL", "Material", "InP"},
+      {"IV", "AutoSave", "1"},
+      {"CV", "AutoSave", "0"},
+      {"GENERAL", "Model", "3"},
+      {"ETCH", "V-Etch", "0.6"},
+      {"GENERAL", "Material", kMaterial}}},
+    // Bytes up to the first '=' stay, blanks and all; a value holding '=' is replaced whole;
+    // an empty text empties the value; the same value leaves its line alone.
+    {"replace-in-place",
+     true,
+     true,
+     {{"GENERAL", "Material", kMaterial},
+      {"GENERAL", "I-Meas Limit", "0.9"},
+      {"GENERAL", "Model", ""},
+      {"ETCH", "V-Etch", "0.6"},
+      {"ETCH", "I-Etch", "0.01"}}},
+    // Values that already read the same once their blanks are ignored.
+    {"same-value",
+     true,
+     false,
+     {{"GENERAL", "Material", kMaterial}, {"GENERAL", "Model", "3"}, {"ETCH", "V-Etch", "0.6"}}},
+    // A new key follows the last non-blank line of its section (a comment counts, blank lines
+    // stay after it); in a section of blank lines only, it follows the header.
+    {"new-key",
+     true,
+     true,
+     {{"GENERAL", "Model", "3"}, {"ETCH", "I-Etch", "0.01"}, {"IV", "AutoSave", "1"}}},
+    // New sections go after everything, trailing blank lines included.
+    {"new-section",
+     true,
+     true,
+     {{"ETCH", "V-Etch", "0.6"}, {"ETCH", "I-Etch", "0.01"}, {"IV", "AutoSave", "1"}}},
+    // A last line without a line break gets one before anything is added after it.
+    {"no-final-break", true, true, {{"GENERAL", "Material", kMaterial}, {"IV", "AutoSave", "1"}}},
+    {"no-final-break-new-section",
+     true,
+     true,
+     {{"GENERAL", "Model", "3"}, {"ETCH", "V-Etch", "0.6"}}},
+    // Names match in any ASCII case with TAB, LF, VT, FF, CR, Ctrl-Z and space around them;
+    // text after a section's ']' is ignored.
+    {"name-matching",
+     true,
+     true,
+     {{"GENERAL", "Material", kMaterial}, {"GENERAL", "Model", "3"}, {"ETCH", "V-Etch", "0.6"}}},
+    // The first matching section, and in it the first matching key; later ones stay.
+    {"first-match", true, true, {{"ETCH", "V-Etch", "0.6"}, {"ETCH", "I-Etch", "0.01"}}},
+    // Keys before the first section belong to none and are never matched.
+    {"before-first-section",
+     true,
+     true,
+     {{"GENERAL", "Material", kMaterial}, {"GENERAL", "Model", "3"}}},
+    // A section's name runs to the line's last ']'; a '[' line without one is a plain line.
+    {"section-names", true, true, {{"GENERAL", "Model", "3"}, {"ETCH", "V-Etch", "0.6"}}},
+    // A line without '=' is a key without a value: its bytes stay and "=text" follows them.
+    {"key-without-value",
+     true,
+     true,
+     {{"GENERAL", "Material", kMaterial}, {"GENERAL", "Model", "3"}}},
+    // Existing LF or CR line ends stay; the lines added end in CR LF.
+    {"lf-line-ends",
+     true,
+     true,
+     {{"GENERAL", "Material", kMaterial},
+      {"GENERAL", "Model", "3"},
+      {"ETCH", "V-Etch", "0.6"},
+      {"IV", "AutoSave", "1"}}},
+    {"cr-line-ends",
+     true,
+     true,
+     {{"GENERAL", "Material", kMaterial},
+      {"GENERAL", "Model", "3"},
+      {"ETCH", "V-Etch", "0.6"},
+      {"IV", "AutoSave", "1"}}},
+    // Past a UTF-8 mark the first line is a section; Windows-1252 text is added as UTF-8.
+    {"utf8-mark",
+     true,
+     true,
+     {{"GENERAL", "Material",
+       "Ga\xB5"
+       "As \x80 \x81"},
+      {"ETCH", "V-Etch", "0.6"}}},
+};
+
+class IniEditGolden : public ::testing::TestWithParam<GoldenCase> {};
+
+TEST_P(IniEditGolden, GivesTheExpectedBytes) {
+    const GoldenCase& golden = GetParam();
+    const std::string prefix = std::string("ini/") + golden.name;
+    const std::string before = golden.hasBefore ? ReadTestData(prefix + ".before.rcp") : "";
+    ASSERT_TRUE(!golden.hasBefore || !before.empty()) << "missing " << prefix << ".before.rcp";
+    const std::string expected = golden.changes ? ReadTestData(prefix + ".after.rcp") : before;
+    ASSERT_FALSE(expected.empty()) << "missing " << prefix << ".after.rcp";
+
+    std::string text = before;
+    IniEditStatus status = ApplyIniEntries(&text, Entries(golden.writes));
+
+    EXPECT_EQ(status, golden.changes ? IniEditStatus::kChanged : IniEditStatus::kUnchanged);
+    EXPECT_EQ(text, expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, IniEditGolden, ::testing::ValuesIn(kGoldenCases),
+                         [](const ::testing::TestParamInfo<GoldenCase>& info) {
+                             std::string name = info.param.name;
+                             for (char& c : name) {
+                                 c = c == '-' ? '_' : c;
+                             }
+                             return name;
+                         });
+
+TEST(IniEdit, NoEntriesChangeNothing) {
+    std::string empty;
+    EXPECT_EQ(ApplyIniEntries(&empty, RecipeEntryList()), IniEditStatus::kUnchanged);
+    EXPECT_EQ(empty, "");
+
+    std::string text = "[GENERAL]\nModel=1";
+    EXPECT_EQ(ApplyIniEntries(&text, RecipeEntryList()), IniEditStatus::kUnchanged);
+    EXPECT_EQ(text, "[GENERAL]\nModel=1");
+}
+
+TEST(IniEdit, RefusesUtf16InEitherByteOrder) {
+    const RecipeEntryList entries = Entries({{"GENERAL", "Model", "3"}});
+    for (std::string mark : {"\xFF\xFE", "\xFE\xFF"}) {
+        std::string text = mark + std::string("[\0G\0]\0\r\0\n\0", 10);
+        const std::string before = text;
+        EXPECT_EQ(ApplyIniEntries(&text, entries), IniEditStatus::kNotEditable);
+        EXPECT_EQ(text, before);
+    }
+}
+
+TEST(IniEdit, Utf8MarkAloneIsAnEmptyFile) {
+    std::string text = "\xEF\xBB\xBF";
+    EXPECT_EQ(ApplyIniEntries(&text, Entries({{"IV", "AutoSave", "1"}})), IniEditStatus::kChanged);
+    EXPECT_EQ(text, "\xEF\xBB\xBF[IV]\r\nAutoSave=1\r\n");
+}
+
+TEST(IniEdit, WithoutMarkTextStaysInTheCodePage) {
+    std::string text = "[GENERAL]\r\nMaterial=InP\r\n";
+    EXPECT_EQ(ApplyIniEntries(&text, Entries({{"GENERAL", "Material",
+                                               "Ga\xB5"
+                                               "As"}})),
+              IniEditStatus::kChanged);
+    EXPECT_EQ(text,
+              "[GENERAL]\r\nMaterial=Ga\xB5"
+              "As\r\n");
+}
+
+// A comment line is a key whose name starts with ';' or '#', so it never matches our keys.
+TEST(IniEdit, CommentedKeysAreNotTheirKeys) {
+    std::string text = "[ETCH]\r\n;V-Etch=0.1\r\n#V-Etch=0.2\r\n";
+    EXPECT_EQ(ApplyIniEntries(&text, Entries({{"ETCH", "V-Etch", "0.6"}})),
+              IniEditStatus::kChanged);
+    EXPECT_EQ(text, "[ETCH]\r\n;V-Etch=0.1\r\n#V-Etch=0.2\r\nV-Etch=0.6\r\n");
+}
+
+// Converting the same set twice gives the file of converting it once, whatever was there.
+TEST(IniEdit, SecondApplicationChangesNothing) {
+    const RecipeEntryList entries = Entries({{"GENERAL", "Material", kMaterial},
+                                             {"IV", "AutoSave", "1"},
+                                             {"ETCH", "V-Etch", "0.6"},
+                                             {"GENERAL", "Model", "3"}});
+    for (const char* name : {"new-key", "lf-line-ends", "cr-line-ends", "name-matching"}) {
+        std::string text = ReadTestData(std::string("ini/") + name + ".before.rcp");
+        ApplyIniEntries(&text, entries);
+        const std::string once = text;
+        EXPECT_EQ(ApplyIniEntries(&text, entries), IniEditStatus::kUnchanged) << name;
+        EXPECT_EQ(text, once) << name;
+    }
+}
+
+}  // namespace

@@ -1,0 +1,212 @@
+// Tests of the portable recipe file writer: what reaches the disk, and when nothing does.
+#include "conversion/recipe_file.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <set>
+#include <string>
+
+#include "tests/test_support.h"
+
+namespace {
+
+constexpr char kRecipe[] = "[GENERAL]\r\nMaterial=GaAs\r\nModel=3\r\n[IV]\r\nAutoSave=1\r\n";
+constexpr time_t kOldTime = 1000000000;  // 2001: far from any time the test itself runs at
+
+RecipeEntryList RecipeEntries() {
+    RecipeEntryList entries;
+    entries.WriteEntry("GENERAL", "Material", "GaAs");
+    entries.WriteEntry("GENERAL", "Model", "3");
+    entries.WriteEntry("IV", "AutoSave", "1");
+    return entries;
+}
+
+std::set<std::string> FilesIn(const std::string& directory) {
+    std::set<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(directory)) {
+        names.insert(entry.path().filename().string());
+    }
+    return names;
+}
+
+struct stat StatOf(const std::string& path) {
+    struct stat info = {};
+    EXPECT_EQ(stat(path.c_str(), &info), 0) << path;
+    return info;
+}
+
+void SetOldTime(const std::string& path) {
+    struct timespec times[2] = {{kOldTime, 0}, {kOldTime, 0}};
+    ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+}
+
+// Permission bits do not stop the superuser from reading a file or writing a directory.
+bool PermissionsBindUs() {
+    return geteuid() != 0;
+}
+
+TEST(RecipeFile, NewFileHoldsTheEntriesAndNothingElse) {
+    ScratchDir dir;
+    const std::string path = dir.File("set.rcp");
+    std::string error;
+
+    ASSERT_TRUE(WriteRecipeFile(path.c_str(), RecipeEntries(), &error)) << error;
+
+    EXPECT_EQ(ReadFileBytes(path), kRecipe);
+    EXPECT_EQ(FilesIn(dir.path()), std::set<std::string>{"set.rcp"});
+}
+
+TEST(RecipeFile, NoEntriesMakeNoFile) {
+    ScratchDir dir;
+    const std::string path = dir.File("set.rcp");
+    std::string error;
+
+    ASSERT_TRUE(WriteRecipeFile(path.c_str(), RecipeEntryList(), &error)) << error;
+
+    EXPECT_FALSE(FileExists(path));
+    EXPECT_EQ(error, "");
+}
+
+// A file whose entries already hold their values keeps its inode and its time, even when it
+// is read-only: nothing needs writing.
+TEST(RecipeFile, UnchangedFileIsNotTouched) {
+    ScratchDir dir;
+    const std::string path = dir.File("set.rcp");
+    WriteFileBytes(path, std::string("; kept\n") + kRecipe);
+    ASSERT_EQ(chmod(path.c_str(), 0444), 0);
+    SetOldTime(path);
+    const struct stat before = StatOf(path);
+    std::string error;
+
+    ASSERT_TRUE(WriteRecipeFile(path.c_str(), RecipeEntries(), &error)) << error;
+    ASSERT_TRUE(WriteRecipeFile(path.c_str(), RecipeEntryList(), &error)) << error;
+
+    const struct stat after = StatOf(path);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    EXPECT_EQ(after.st_mtime, kOldTime);
+    EXPECT_EQ(ReadFileBytes(path), std::string("; kept\n") + kRecipe);
+}
+
+// A change replaces the file by a new one (a new inode: the old one was never written into),
+// with the old file's permissions, and leaves no temporary file behind.
+TEST(RecipeFile, ChangedFileIsReplacedWhole) {
+    ScratchDir dir;
+    const std::string path = dir.File("set.rcp");
+    WriteFileBytes(path, "[GENERAL]\nModel=1\n");
+    ASSERT_EQ(chmod(path.c_str(), 0640), 0);
+    const struct stat before = StatOf(path);
+    std::string error;
+
+    ASSERT_TRUE(WriteRecipeFile(path.c_str(), RecipeEntries(), &error)) << error;
+
+    const struct stat after = StatOf(path);
+    EXPECT_NE(after.st_ino, before.st_ino);
+    EXPECT_EQ(after.st_mode & 07777, 0640u);
+    EXPECT_EQ(ReadFileBytes(path), "[GENERAL]\nModel=3\nMaterial=GaAs\r\n[IV]\r\nAutoSave=1\r\n");
+    EXPECT_EQ(FilesIn(dir.path()), std::set<std::string>{"set.rcp"});
+}
+
+// The file a link names is edited; the link stays a link.
+TEST(RecipeFile, LinkIsFollowed) {
+    ScratchDir dir;
+    const std::string target = dir.File("target.rcp");
+    const std::string link = dir.File("set.rcp");
+    WriteFileBytes(target, "[GENERAL]\r\nModel=1\r\n");
+    ASSERT_EQ(symlink(target.c_str(), link.c_str()), 0);
+    std::string error;
+
+    ASSERT_TRUE(WriteRecipeFile(link.c_str(), RecipeEntries(), &error)) << error;
+
+    struct stat info = {};
+    ASSERT_EQ(lstat(link.c_str(), &info), 0);
+    EXPECT_TRUE(S_ISLNK(info.st_mode));
+    EXPECT_EQ(ReadFileBytes(target),
+              "[GENERAL]\r\nModel=3\r\nMaterial=GaAs\r\n[IV]\r\nAutoSave=1\r\n");
+}
+
+TEST(RecipeFile, ReadOnlyFileIsAnErrorAndStaysAsItWas) {
+    ScratchDir dir;
+    const std::string path = dir.File("set.rcp");
+    WriteFileBytes(path, "[GENERAL]\r\nModel=1\r\n");
+    ASSERT_EQ(chmod(path.c_str(), 0444), 0);
+    std::string error;
+
+    EXPECT_FALSE(WriteRecipeFile(path.c_str(), RecipeEntries(), &error));
+
+    EXPECT_EQ(error, "cannot write " + path + ": Permission denied");
+    EXPECT_EQ(ReadFileBytes(path), "[GENERAL]\r\nModel=1\r\n");
+    EXPECT_EQ(FilesIn(dir.path()), std::set<std::string>{"set.rcp"});
+}
+
+TEST(RecipeFile, UnreadableFileIsAnError) {
+    if (!PermissionsBindUs()) {
+        GTEST_SKIP() << "the superuser reads any file";
+    }
+    ScratchDir dir;
+    const std::string path = dir.File("set.rcp");
+    WriteFileBytes(path, "[GENERAL]\r\nModel=1\r\n");
+    ASSERT_EQ(chmod(path.c_str(), 0), 0);
+    std::string error;
+
+    EXPECT_FALSE(WriteRecipeFile(path.c_str(), RecipeEntries(), &error));
+
+    EXPECT_EQ(error, "cannot read " + path + ": Permission denied");
+}
+
+TEST(RecipeFile, UnwritableDirectoryIsAnError) {
+    if (!PermissionsBindUs()) {
+        GTEST_SKIP() << "the superuser writes any directory";
+    }
+    ScratchDir dir;
+    const std::string path = dir.File("set.rcp");
+    ASSERT_EQ(chmod(dir.path().c_str(), 0555), 0);
+    std::string error;
+
+    EXPECT_FALSE(WriteRecipeFile(path.c_str(), RecipeEntries(), &error));
+
+    EXPECT_EQ(error, "cannot write " + path + ": Permission denied");
+    EXPECT_FALSE(FileExists(path));
+}
+
+TEST(RecipeFile, PathsThatCannotHoldAFileAreErrors) {
+    ScratchDir dir;
+    WriteFileBytes(dir.File("plain"), "not a directory");
+    ASSERT_EQ(mkdir(dir.File("folder.rcp").c_str(), 0755), 0);
+    struct Case {
+        std::string path;
+        std::string error;
+    };
+    const Case cases[] = {
+        {dir.File("missing/set.rcp"),
+         "cannot write " + dir.File("missing/set.rcp") + ": No such file or directory"},
+        {dir.File("plain/set.rcp"),
+         "cannot read " + dir.File("plain/set.rcp") + ": Not a directory"},
+        {dir.File("folder.rcp"), "cannot read " + dir.File("folder.rcp") + ": Is a directory"},
+    };
+    for (const Case& c : cases) {
+        std::string error;
+        EXPECT_FALSE(WriteRecipeFile(c.path.c_str(), RecipeEntries(), &error)) << c.path;
+        EXPECT_EQ(error, c.error);
+    }
+    EXPECT_EQ(FilesIn(dir.path()), (std::set<std::string>{"folder.rcp", "plain"}));
+    EXPECT_TRUE(FilesIn(dir.File("folder.rcp")).empty());
+}
+
+TEST(RecipeFile, Utf16FileIsAnErrorAndStaysAsItWas) {
+    ScratchDir dir;
+    const std::string path = dir.File("set.rcp");
+    const std::string utf16("\xFF\xFE[\0G\0]\0\r\0\n\0", 12);
+    WriteFileBytes(path, utf16);
+    std::string error;
+
+    EXPECT_FALSE(WriteRecipeFile(path.c_str(), RecipeEntries(), &error));
+
+    EXPECT_EQ(error, "cannot edit " + path + ": the file is UTF-16 text");
+    EXPECT_EQ(ReadFileBytes(path), utf16);
+}
+
+}  // namespace
