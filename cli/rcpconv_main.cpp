@@ -1,4 +1,43 @@
 // rcpconv: converts saved instrument settings into recipe files from the command line.
-int main() {
-    return 0;
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "cli/console_output.h"
+#include "cli/conversion_run.h"
+#include "cli/options.h"
+#include "cli/settings_source.h"
+#include "conversion/frequency_index.h"
+#include "settings/codepage.h"
+
+int main(int argc, char** argv) {
+    CliOptions options;
+    int exitCode = kExitConverted;
+    if (!ParseCommandLine(argc, argv, &options, &exitCode)) {
+        return exitCode;
+    }
+    std::string error;
+    Codepage codepage;
+    if (!codepage.Open(options.codepage, &error)) {
+        PrintError(error);
+        return kExitUnreadable;
+    }
+    bool malformedLines = false;
+    std::unique_ptr<SettingsStore> store =
+        OpenSettingsSource(options, codepage, &malformedLines, &error);
+    const char* rootPath = nullptr;
+    std::vector<std::string> setNames;
+    if (store == nullptr || !ListSettingsSets(*store, &rootPath, &setNames, &error)) {
+        PrintError(error);
+        return kExitUnreadable;
+    }
+
+    if (options.list) {
+        PrintSetNames(setNames, codepage);
+        exitCode = kExitConverted;
+    } else {
+        BuildFrequencyTable();
+        exitCode = RunConversion(*store, rootPath, setNames, options, codepage);
+    }
+    return exitCode == kExitConverted && malformedLines ? kExitIncomplete : exitCode;
 }

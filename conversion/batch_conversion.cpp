@@ -1,0 +1,61 @@
+// The batch run: each chosen set of the root converted into its recipe, failures reported.
+#include "conversion/batch_conversion.h"
+
+#include "conversion/recipe_file.h"
+#include "conversion/recipe_file_name.h"
+#include "conversion/settings_conversion.h"
+
+namespace {
+
+const char kCannotOpenSet[] = "the set cannot be opened";
+
+void ConvertOneSet(SettingsStore& store, SettingsKey root, const BatchRequest& request,
+                   const std::string& setName, RecipeTarget& target, BatchReport* report) {
+    std::string baseName;
+    std::string path;
+    std::string reason;
+    const bool utf8 = request.fileNameCodepage != nullptr;
+    if (!RecipeFileBaseName(setName, request.fileNameCodepage, &baseName, &reason) ||
+        !FormRecipePath(request.directory, baseName, utf8, &path, &reason)) {
+        report->notConverted.push_back({setName, reason});
+        return;
+    }
+    SettingsKey set = nullptr;
+    if (!store.OpenSettingsSet(root, setName.c_str(), &set)) {
+        report->notConverted.push_back({setName, kCannotOpenSet});
+        return;
+    }
+    RecipeEntryList entries;
+    ConvertSettingsSet(store, set, entries);
+    store.CloseSettingsKey(set);
+
+    // A set without a single value would have made the profile service create no file.
+    if (entries.empty()) {
+        report->empty.push_back(setName);
+    } else if (target.WriteRecipe(path, setName, entries, &reason)) {
+        report->written.push_back(path);
+    } else {
+        report->notConverted.push_back({setName, reason});
+    }
+}
+
+}  // namespace
+
+bool RecipeFileTarget::WriteRecipe(const std::string& path, const std::string&,
+                                   const RecipeEntryList& entries, std::string* error) {
+    return WriteRecipeFile(path.c_str(), entries, error);
+}
+
+bool ConvertSelectedSets(SettingsStore& store, const BatchRequest& request, RecipeTarget& target,
+                         BatchReport* report, std::string* error) {
+    SettingsKey root = nullptr;
+    if (!store.OpenSettingsRoot(request.rootPath, &root)) {
+        *error = std::string("cannot open the settings root ") + request.rootPath;
+        return false;
+    }
+    for (const std::string& setName : request.setNames) {
+        ConvertOneSet(store, root, request, setName, target, report);
+    }
+    store.CloseSettingsKey(root);
+    return true;
+}

@@ -1,0 +1,107 @@
+// Windows' file-name rule for recipe names, and the recipe path with its length limit.
+#include "conversion/recipe_file_name.h"
+
+#include <cctype>
+#include <cstring>
+
+#include "settings/codepage.h"
+#include "settings/text_limits.h"
+
+namespace {
+
+// Characters the Windows file systems reject in any file name.
+const char kForbiddenCharacters[] = "<>:\"/\\|?*";
+
+// Names Windows opens as devices in every directory, with or without an extension.
+const char* const kDeviceNames[] = {
+    "CON",  "PRN",  "AUX",  "NUL",  "COM1", "COM2", "COM3", "COM4", "COM5", "COM6", "COM7",
+    "COM8", "COM9", "LPT1", "LPT2", "LPT3", "LPT4", "LPT5", "LPT6", "LPT7", "LPT8", "LPT9",
+};
+
+bool IsControlCharacter(unsigned char c) {
+    return c < 0x20;
+}
+
+// The device name fileName stands for, or null. "CON" and "con.x" are devices; "CONx" is not.
+const char* DeviceNameOf(const std::string& fileName) {
+    const std::string stem = fileName.substr(0, fileName.find('.'));
+    for (const char* device : kDeviceNames) {
+        if (stem.size() != std::strlen(device)) {
+            continue;
+        }
+        bool same = true;
+        for (size_t i = 0; i < stem.size() && same; ++i) {
+            same = std::toupper(static_cast<unsigned char>(stem[i])) == device[i];
+        }
+        if (same) {
+            return device;
+        }
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+bool CheckWindowsFileName(const std::string& fileName, std::string* reason) {
+    if (fileName.empty()) {
+        *reason = "its name is empty";
+        return false;
+    }
+    for (char c : fileName) {
+        if (IsControlCharacter(static_cast<unsigned char>(c))) {
+            *reason =
+                "its name holds a control character, which Windows does not allow in a "
+                "file name";
+            return false;
+        }
+        if (std::strchr(kForbiddenCharacters, c) != nullptr) {
+            *reason = std::string("its name holds '") + c +
+                      "', which Windows does not allow in a file name";
+            return false;
+        }
+    }
+    if (const char* device = DeviceNameOf(fileName)) {
+        *reason = std::string("Windows takes its name for the device ") + device;
+        return false;
+    }
+    return true;
+}
+
+bool RecipeFileBaseName(const std::string& setName, const Codepage* codepage, std::string* fileName,
+                        std::string* reason) {
+    if (codepage == nullptr) {
+        *fileName = setName;
+    } else if (!codepage->ToUtf8(setName, fileName)) {
+        *reason = "its name holds a byte that " + codepage->name() + " leaves undefined";
+        return false;
+    }
+    return CheckWindowsFileName(*fileName, reason);
+}
+
+size_t CountCharacters(const std::string& text, bool utf8) {
+    if (!utf8) {
+        return text.size();
+    }
+    size_t count = 0;
+    for (char c : text) {
+        const bool continuation = (static_cast<unsigned char>(c) & 0xC0) == 0x80;
+        count += continuation ? 0 : 1;
+    }
+    return count;
+}
+
+bool FormRecipePath(const std::string& directory, const std::string& baseName, bool utf8,
+                    std::string* path, std::string* reason) {
+    std::string formed = directory;
+    formed += kPathSeparator;
+    formed += baseName;
+    formed += kRecipeExtension;
+    const size_t characters = CountCharacters(formed, utf8);
+    if (characters > kMaxRecipePathChars) {
+        *reason = "its recipe path would be " + std::to_string(characters) +
+                  " characters long, over the limit of " + std::to_string(kMaxRecipePathChars);
+        return false;
+    }
+    *path = formed;
+    return true;
+}

@@ -1,0 +1,216 @@
+// Tests of the batch run: order, file names, skipped and refused sets, in-place updates.
+#include "conversion/batch_conversion.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "conversion/frequency_index.h"
+#include "settings/codepage.h"
+#include "tests/memory_store.h"
+#include "tests/test_support.h"
+
+namespace {
+
+// Records what the run hands to its target instead of writing files.
+class RecordingTarget : public RecipeTarget {
+  public:
+    struct Call {
+        std::string path;
+        std::string setName;
+        size_t entries;
+    };
+    std::vector<Call> calls;
+    bool fail = false;
+
+    bool WriteRecipe(const std::string& path, const std::string& setName,
+                     const RecipeEntryList& entries, std::string* error) override {
+        calls.push_back({path, setName, entries.size()});
+        if (fail) {
+            *error = "disk full";
+        }
+        return !fail;
+    }
+};
+
+class BatchConversionTest : public ::testing::Test {
+  protected:
+    void SetUp() override { BuildFrequencyTable(); }
+
+    // A set that yields exactly one entry, "[GENERAL]" "Electrolyte".
+    void AddSet(const std::string& name, const std::string& electrolyte) {
+        store.AddSet(name).values["Electrolyte"] = MemoryStore::Text(electrolyte);
+    }
+
+    BatchRequest Request(std::vector<std::string> names) {
+        BatchRequest request;
+        request.rootPath = kSettingsRootPaths[0];
+        request.setNames = std::move(names);
+        request.directory = scratch.path();
+        request.fileNameCodepage = nullptr;
+        return request;
+    }
+
+    // Every file under the scratch directory, relative to it, sorted.
+    std::vector<std::string> FilesInScratch() {
+        std::vector<std::string> files;
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(scratch.path())) {
+            files.push_back(std::filesystem::relative(entry.path(), scratch.path()).string());
+        }
+        std::sort(files.begin(), files.end());
+        return files;
+    }
+
+    MemoryStore store;
+    ScratchDir scratch;
+    BatchReport report;
+    std::string error;
+};
+
+TEST_F(BatchConversionTest, WritesEachChosenSetInTheOrderGiven) {
+    AddSet("GaAs", "KOH");
+    AddSet("InP", "HCl");
+    AddSet("Si", "NH4F");
+    RecordingTarget target;
+    ASSERT_TRUE(ConvertSelectedSets(store, Request({"Si", "GaAs"}), target, &report, &error));
+    ASSERT_EQ(target.calls.size(), 2u);
+    EXPECT_EQ(target.calls[0].path, scratch.File("Si.rcp"));
+    EXPECT_EQ(target.calls[0].setName, "Si");
+    EXPECT_EQ(target.calls[1].path, scratch.File("GaAs.rcp"));
+    EXPECT_EQ(target.calls[1].entries, 1u);
+    EXPECT_EQ(report.written,
+              (std::vector<std::string>{scratch.File("Si.rcp"), scratch.File("GaAs.rcp")}));
+    EXPECT_TRUE(report.notConverted.empty());
+    EXPECT_TRUE(report.empty.empty());
+    EXPECT_EQ(store.openKeys(), 0);
+}
+
+TEST_F(BatchConversionTest, RecipeFilesAreCreatedAndUpdatedInPlace) {
+    AddSet("GaAs", "KOH");
+    store.AddSet("InP").values["V-Step"] = MemoryStore::Text("0.05");
+    WriteFileBytes(scratch.File("InP.rcp"), "; kept\r\n[GENERAL]\r\ndV=1\r\nNote=mine\r\n");
+    RecipeFileTarget files;
+    ASSERT_TRUE(ConvertSelectedSets(store, Request({"GaAs", "InP"}), files, &report, &error));
+    EXPECT_EQ(ReadFileBytes(scratch.File("GaAs.rcp")), "[GENERAL]\r\nElectrolyte=KOH\r\n");
+    EXPECT_EQ(ReadFileBytes(scratch.File("InP.rcp")),
+              "; kept\r\n[GENERAL]\r\ndV=0.05\r\nNote=mine\r\n");
+    EXPECT_EQ(report.written.size(), 2u);
+}
+
+TEST_F(BatchConversionTest, SkipsSetsThatCannotBeOpenedAndGoesOn) {
+    AddSet("Gone", "KOH");
+    store.AddSet("Locked").openable = false;
+    AddSet("Si", "NH4F");
+    RecordingTarget target;
+    ASSERT_TRUE(ConvertSelectedSets(store, Request({"Gone", "Missing", "Locked", "Si"}), target,
+                                    &report, &error));
+    ASSERT_EQ(report.notConverted.size(), 2u);
+    EXPECT_EQ(report.notConverted[0].setName, "Missing");
+    EXPECT_EQ(report.notConverted[0].reason, "the set cannot be opened");
+    EXPECT_EQ(report.notConverted[1].setName, "Locked");
+    EXPECT_EQ(report.written.size(), 2u);
+    EXPECT_EQ(store.openKeys(), 0);
+}
+
+TEST_F(BatchConversionTest, RefusesNamesWindowsCannotUseAndTouchesNothingOutside) {
+    const std::string inside = scratch.File("out");
+    std::filesystem::create_directory(inside);
+    for (const char* name : {"CON", "a:b", "../x", "nul.txt", "ok"}) {
+        AddSet(name, "KOH");
+    }
+    BatchRequest request = Request({"CON", "a:b", "../x", "nul.txt", "ok"});
+    request.directory = inside;
+    RecipeFileTarget files;
+    ASSERT_TRUE(ConvertSelectedSets(store, request, files, &report, &error));
+    ASSERT_EQ(report.notConverted.size(), 4u);
+    EXPECT_EQ(report.notConverted[0].reason, "Windows takes its name for the device CON");
+    EXPECT_EQ(report.notConverted[1].reason,
+              "its name holds ':', which Windows does not allow in a file name");
+    EXPECT_EQ(report.notConverted[2].reason,
+              "its name holds '/', which Windows does not allow in a file name");
+    EXPECT_EQ(report.notConverted[3].setName, "nul.txt");
+    EXPECT_EQ(FilesInScratch(), (std::vector<std::string>{"out", "out/ok.rcp"}));
+    EXPECT_EQ(store.openKeys(), 0);
+}
+
+TEST_F(BatchConversionTest, RefusesPathsOverTheLimitWithoutCutting) {
+    // A directory of 200 characters leaves room for a name of 54.
+    const std::string directory = scratch.File(std::string(200 - scratch.path().size() - 1, 'd'));
+    std::filesystem::create_directory(directory);
+    const std::string shortName = std::string(259 - directory.size() - 5, 's');
+    const std::string longName = shortName + "L";
+    AddSet(shortName, "KOH");
+    AddSet(longName, "KOH");
+    BatchRequest request = Request({longName, shortName});
+    request.directory = directory;
+    RecipeFileTarget files;
+    ASSERT_TRUE(ConvertSelectedSets(store, request, files, &report, &error));
+    ASSERT_EQ(report.notConverted.size(), 1u);
+    EXPECT_EQ(report.notConverted[0].setName, longName);
+    EXPECT_EQ(report.notConverted[0].reason,
+              "its recipe path would be 260 characters long, over the limit of 259");
+    ASSERT_EQ(report.written.size(), 1u);
+    EXPECT_EQ(report.written[0].size(), 259u);
+    EXPECT_EQ(FilesInScratch().size(), 2u);  // the directory and the one recipe
+}
+
+TEST_F(BatchConversionTest, ASetWithoutEntriesIsReportedAndLeavesNoFile) {
+    store.AddSet("Blank").values["Unrelated"] = MemoryStore::Text("x");
+    store.AddSet("TooLong").values["Electrolyte"] = MemoryStore::Text(std::string(32, 'k'));
+    RecipeFileTarget files;
+    ASSERT_TRUE(ConvertSelectedSets(store, Request({"Blank", "TooLong"}), files, &report, &error));
+    EXPECT_EQ(report.empty, (std::vector<std::string>{"Blank", "TooLong"}));
+    EXPECT_TRUE(report.written.empty());
+    EXPECT_TRUE(report.notConverted.empty());
+    EXPECT_TRUE(FilesInScratch().empty());
+}
+
+TEST_F(BatchConversionTest, AFailedWriteIsReportedWithTheTargetsReason) {
+    AddSet("GaAs", "KOH");
+    AddSet("InP", "HCl");
+    RecordingTarget target;
+    target.fail = true;
+    ASSERT_TRUE(ConvertSelectedSets(store, Request({"GaAs", "InP"}), target, &report, &error));
+    ASSERT_EQ(report.notConverted.size(), 2u);
+    EXPECT_EQ(report.notConverted[1].setName, "InP");
+    EXPECT_EQ(report.notConverted[1].reason, "disk full");
+    EXPECT_TRUE(report.written.empty());
+}
+
+TEST_F(BatchConversionTest, AMissingDirectoryFailsEachWriteWithAReason) {
+    AddSet("GaAs", "KOH");
+    BatchRequest request = Request({"GaAs"});
+    request.directory = scratch.File("missing");
+    RecipeFileTarget files;
+    ASSERT_TRUE(ConvertSelectedSets(store, request, files, &report, &error));
+    ASSERT_EQ(report.notConverted.size(), 1u);
+    EXPECT_FALSE(report.notConverted[0].reason.empty());
+    EXPECT_TRUE(FilesInScratch().empty());
+}
+
+TEST_F(BatchConversionTest, ARootThatCannotBeOpenedConvertsNothing) {
+    MemoryStore other(1);
+    other.AddSet("GaAs").values["Electrolyte"] = MemoryStore::Text("KOH");
+    RecordingTarget target;
+    EXPECT_FALSE(ConvertSelectedSets(other, Request({"GaAs"}), target, &report, &error));
+    EXPECT_EQ(error, "cannot open the settings root SOFTWARE\\Quorix\\Layrscan\\Settings");
+    EXPECT_TRUE(target.calls.empty());
+    EXPECT_TRUE(report.notConverted.empty());
+    EXPECT_EQ(other.openKeys(), 0);
+}
+
+TEST_F(BatchConversionTest, FileNamesAreTheSetNamesInUtf8WhenACodepageIsGiven) {
+    Codepage codepage;
+    ASSERT_TRUE(codepage.Open("Windows-1252", &error)) << error;
+    AddSet("\xc9tch \x80", "KOH");
+    BatchRequest request = Request({"\xc9tch \x80"});
+    request.fileNameCodepage = &codepage;
+    RecipeFileTarget files;
+    ASSERT_TRUE(ConvertSelectedSets(store, request, files, &report, &error));
+    EXPECT_EQ(FilesInScratch(), (std::vector<std::string>{"\xc3\x89tch \xe2\x82\xac.rcp"}));
+}
+
+}  // namespace

@@ -1,0 +1,97 @@
+// Tests of the recipe file-name rule and of the recipe path limit.
+#include "conversion/recipe_file_name.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "settings/codepage.h"
+
+namespace {
+
+std::string RejectionOf(const std::string& fileName) {
+    std::string reason;
+    return CheckWindowsFileName(fileName, &reason) ? "" : reason;
+}
+
+TEST(RecipeFileName, AcceptsNamesWindowsCanStore) {
+    for (const char* name :
+         {"GaAs 1e18", "InP.etch", "Si (100)", "CONSOLE", "COM10", "LPT0", "xCON", "AUX-2", "..x",
+          ". leading", "trailing.", "\x7f", "\xe9t\xe9", "a b+c,d;e=f[g]h'i"}) {
+        EXPECT_EQ(RejectionOf(name), "") << name;
+    }
+}
+
+TEST(RecipeFileName, RejectsForbiddenCharactersByName) {
+    EXPECT_EQ(RejectionOf("Si 1:2"),
+              "its name holds ':', which Windows does not allow in a file name");
+    EXPECT_EQ(RejectionOf("../x"),
+              "its name holds '/', which Windows does not allow in a file name");
+    EXPECT_EQ(RejectionOf("a\\b"),
+              "its name holds '\\', which Windows does not allow in a file name");
+    for (const char* name : {"a<b", "a>b", "say \"hi\"", "a|b", "what?", "*"}) {
+        EXPECT_NE(RejectionOf(name), "") << name;
+    }
+    EXPECT_EQ(RejectionOf("tab\there"),
+              "its name holds a control character, which Windows does not allow in a file name");
+    EXPECT_NE(RejectionOf("\x1f"), "");
+    EXPECT_EQ(RejectionOf(""), "its name is empty");
+}
+
+TEST(RecipeFileName, RejectsDeviceNamesAloneOrBeforeADot) {
+    EXPECT_EQ(RejectionOf("CON"), "Windows takes its name for the device CON");
+    EXPECT_EQ(RejectionOf("con.txt"), "Windows takes its name for the device CON");
+    EXPECT_EQ(RejectionOf("Lpt9.a.b"), "Windows takes its name for the device LPT9");
+    EXPECT_EQ(RejectionOf("nul."), "Windows takes its name for the device NUL");
+    for (const char* name : {"PRN", "aux", "Com1", "COM9", "lpt1"}) {
+        EXPECT_NE(RejectionOf(name), "") << name;
+    }
+}
+
+TEST(RecipeFileName, ConvertsTheSetNameToUtf8BeforeTheRule) {
+    Codepage codepage;
+    std::string error;
+    ASSERT_TRUE(codepage.Open("Windows-1252", &error)) << error;
+    std::string fileName;
+    std::string reason;
+    ASSERT_TRUE(RecipeFileBaseName("Si \xe9tch \x80", &codepage, &fileName, &reason)) << reason;
+    EXPECT_EQ(fileName, "Si \xc3\xa9tch \xe2\x82\xac");
+    ASSERT_TRUE(RecipeFileBaseName("Si \xe9tch", nullptr, &fileName, &reason)) << reason;
+    EXPECT_EQ(fileName, "Si \xe9tch");
+    EXPECT_FALSE(RecipeFileBaseName("a:b", &codepage, &fileName, &reason));
+    EXPECT_EQ(reason, "its name holds ':', which Windows does not allow in a file name");
+}
+
+TEST(RecipePath, JoinsDirectorySeparatorNameAndExtension) {
+    std::string path;
+    std::string reason;
+    ASSERT_TRUE(FormRecipePath("out/dir", "GaAs", true, &path, &reason));
+    EXPECT_EQ(path, std::string("out/dir") + kPathSeparator + "GaAs.rcp");
+}
+
+TEST(RecipePath, RefusesMoreThan259CharactersInsteadOfCutting) {
+    const std::string directory(250, 'd');
+    std::string path = "unchanged";
+    std::string reason;
+    // 250 + 1 + 4 + 4 = 259: the longest path there is room for.
+    ASSERT_TRUE(FormRecipePath(directory, "abcd", true, &path, &reason));
+    EXPECT_EQ(path.size(), 259u);
+    path = "unchanged";
+    EXPECT_FALSE(FormRecipePath(directory, "abcde", true, &path, &reason));
+    EXPECT_EQ(reason, "its recipe path would be 260 characters long, over the limit of 259");
+    EXPECT_EQ(path, "unchanged");
+}
+
+TEST(RecipePath, CountsCharactersNotBytes) {
+    const std::string directory(250, 'd');
+    const std::string fourAccented = "\xc3\xa9\xc3\xa9\xc3\xa9\xe2\x82\xac";  // 4 characters
+    std::string path;
+    std::string reason;
+    EXPECT_TRUE(FormRecipePath(directory, fourAccented, true, &path, &reason));
+    // The same bytes as ANSI text are 9 characters.
+    EXPECT_FALSE(FormRecipePath(directory, fourAccented, false, &path, &reason));
+    EXPECT_EQ(CountCharacters(fourAccented, true), 4u);
+    EXPECT_EQ(CountCharacters(fourAccented, false), 9u);
+}
+
+}  // namespace
