@@ -23,13 +23,22 @@ class Codepage {
     // undefined.
     bool ToUtf8(const std::string& ansi, std::string* utf8) const;
 
-    // ANSI text to UTF-16.
+    // ANSI text to UTF-16. Returns false only for bytes the code page leaves undefined.
     bool ToUtf16(const std::string& ansi, std::u16string* text) const;
 
     const std::string& name() const { return name_; }
+    unsigned int number() const { return number_; }
 
   private:
     std::string name_;
+    unsigned int number_ = 0;    // the number Windows knows the code page by, e.g. 1252
     void* fromUtf16_ = nullptr;  // iconv descriptors, opened once
     void* toUtf16_ = nullptr;
 };
+
+// Upper-cases one UTF-16 unit as the registry does when it compares and sorts names.
+char16_t RegistryUpcase(char16_t unit);
+
+// The number of a Windows code page named "Windows-1252", "CP1252" or "1252" (any case).
+// Returns false when the name has none of these forms.
+bool ParseCodepageName(const std::string& name, unsigned int* number);

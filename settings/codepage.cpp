@@ -1,0 +1,81 @@
+// The parts of the code page conversion that every platform shares.
+#include "settings/codepage.h"
+
+#include <cctype>
+#include <cstdlib>
+
+namespace {
+
+// Windows has no code page above this number; longer digit strings are not code pages.
+constexpr unsigned long kMaxCodepageNumber = 65535;
+
+bool StartsWithNoCase(const std::string& text, const char* prefix, size_t* length) {
+    size_t i = 0;
+    for (; prefix[i] != '\0'; ++i) {
+        if (i >= text.size() || std::tolower(static_cast<unsigned char>(text[i])) != prefix[i]) {
+            return false;
+        }
+    }
+    *length = i;
+    return true;
+}
+
+void AppendUtf8(char32_t code, std::string* utf8) {
+    if (code < 0x80) {
+        utf8->push_back(static_cast<char>(code));
+    } else if (code < 0x800) {
+        utf8->push_back(static_cast<char>(0xC0 | (code >> 6)));
+        utf8->push_back(static_cast<char>(0x80 | (code & 0x3F)));
+    } else if (code < 0x10000) {
+        utf8->push_back(static_cast<char>(0xE0 | (code >> 12)));
+        utf8->push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
+        utf8->push_back(static_cast<char>(0x80 | (code & 0x3F)));
+    } else {
+        utf8->push_back(static_cast<char>(0xF0 | (code >> 18)));
+        utf8->push_back(static_cast<char>(0x80 | ((code >> 12) & 0x3F)));
+        utf8->push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
+        utf8->push_back(static_cast<char>(0x80 | (code & 0x3F)));
+    }
+}
+
+}  // namespace
+
+bool ParseCodepageName(const std::string& name, unsigned int* number) {
+    size_t prefix = 0;
+    if (!StartsWithNoCase(name, "windows-", &prefix) && !StartsWithNoCase(name, "cp", &prefix)) {
+        prefix = 0;
+    }
+    const std::string digits = name.substr(prefix);
+    if (digits.empty() || digits.size() > 5) {
+        return false;
+    }
+    for (char c : digits) {
+        if (!std::isdigit(static_cast<unsigned char>(c))) {
+            return false;
+        }
+    }
+    const unsigned long value = std::strtoul(digits.c_str(), nullptr, 10);
+    if (value == 0 || value > kMaxCodepageNumber) {
+        return false;
+    }
+    *number = static_cast<unsigned int>(value);
+    return true;
+}
+
+bool Codepage::ToUtf8(const std::string& ansi, std::string* utf8) const {
+    std::u16string text;
+    const bool defined = ToUtf16(ansi, &text);
+    utf8->clear();
+    for (size_t i = 0; i < text.size(); ++i) {
+        char32_t code = text[i];
+        if (code >= 0xD800 && code < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+            text[i + 1] < 0xE000) {
+            code = 0x10000 + ((code - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+            ++i;
+        } else if (code >= 0xD800 && code < 0xE000) {
+            code = 0xFFFD;
+        }
+        AppendUtf8(code, utf8);
+    }
+    return defined;
+}

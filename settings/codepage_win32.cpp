@@ -1,0 +1,63 @@
+// Code page conversion over the Windows conversion functions themselves.
+#include <windows.h>
+
+#include "settings/codepage.h"
+
+namespace {
+
+// WideCharToMultiByte writes at most this many bytes for one UTF-16 unit (double-byte pages).
+const int kMaxBytesPerUnit = 2;
+
+}  // namespace
+
+Codepage::~Codepage() {}
+
+bool Codepage::Open(const std::string& name, std::string* error) {
+    unsigned int number = 0;
+    if (!ParseCodepageName(name, &number) || !IsValidCodePage(number)) {
+        *error = "unknown code page \"" + name + "\"";
+        return false;
+    }
+    number_ = number;
+    name_ = name;
+    return true;
+}
+
+bool Codepage::FromUtf16(const std::u16string& text, std::string* ansi) const {
+    ansi->clear();
+    if (text.empty()) {
+        return true;
+    }
+    const WCHAR* units = reinterpret_cast<const WCHAR*>(text.data());
+    const int length = static_cast<int>(text.size());
+    ansi->resize(text.size() * kMaxBytesPerUnit);
+    const int written =
+        WideCharToMultiByte(number_, 0, units, length, &(*ansi)[0], ansi->size(), NULL, NULL);
+    ansi->resize(written > 0 ? written : 0);
+    // Best-fit letters do not count as used defaults: the way back tells them apart.
+    std::u16string back;
+    return ToUtf16(*ansi, &back) && back == text;
+}
+
+bool Codepage::ToUtf16(const std::string& ansi, std::u16string* text) const {
+    text->clear();
+    if (ansi.empty()) {
+        return true;
+    }
+    const int length = static_cast<int>(ansi.size());
+    text->resize(ansi.size());
+    const int written = MultiByteToWideChar(number_, 0, ansi.data(), length,
+                                            reinterpret_cast<WCHAR*>(&(*text)[0]), length);
+    text->resize(written > 0 ? written : 0);
+    // The strict conversion fails exactly when some byte has no character.
+    return MultiByteToWideChar(number_, MB_ERR_INVALID_CHARS, ansi.data(), length, NULL, 0) > 0;
+}
+
+char16_t RegistryUpcase(char16_t unit) {
+    WCHAR upper = unit;
+    if (LCMapStringW(LOCALE_INVARIANT, LCMAP_UPPERCASE, reinterpret_cast<const WCHAR*>(&unit), 1,
+                     &upper, 1) != 1) {
+        return unit;
+    }
+    return upper;
+}

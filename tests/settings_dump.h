@@ -1,0 +1,131 @@
+// A canonical text dump of what a settings store answers, line for line the form that
+// tests/win32/registry_dump.cpp prints for the live registry, so the two can be compared.
+//
+//   root PATH                     the root found (or "root none")
+//   enum32 INDEX STATUS [NAME]    each listing call with a 32-byte buffer, up to 259
+//   set NAME                      each set as listed with a 256-byte buffer
+//   open STATUS                   opening it
+//   value NAME SIZE STATUS [LENGTH [BYTES]]   the query with a SIZE-byte buffer
+//
+// STATUS is the Windows error code (0, 2 not found, 234 more data, 259 no more items).
+// LENGTH is the data's length when it fitted or the length needed when it did not. Names
+// are escaped: bytes outside 0x21..0x7E, "\" and "(" as \xNN; the default value's name
+// is "(default)".
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "settings/settings_store.h"
+
+constexpr unsigned long kDumpSuccess = 0;
+constexpr unsigned long kDumpFileNotFound = 2;
+constexpr unsigned long kDumpMoreData = 234;
+constexpr unsigned long kDumpNoMoreItems = 259;
+constexpr size_t kDumpShortNameSize = 32;
+constexpr size_t kDumpLongNameSize = 256;
+constexpr uint32_t kDumpWholeValueSize = 1 << 21;  // more than any value the store keeps
+
+inline std::string EscapeDumpName(const std::string& bytes) {
+    if (bytes.empty()) {
+        return "(default)";
+    }
+    std::string text;
+    for (unsigned char c : bytes) {
+        if (c > 0x20 && c < 0x7F && c != '\\' && c != '(') {
+            text.push_back(static_cast<char>(c));
+        } else {
+            char escaped[8];
+            std::snprintf(escaped, sizeof(escaped), "\\x%02X", c);
+            text += escaped;
+        }
+    }
+    return text;
+}
+
+// The bytes of an escaped name. Returns false when text is not in escaped form.
+inline bool UnescapeDumpName(const std::string& text, std::string* bytes) {
+    bytes->clear();
+    if (text == "(default)") {
+        return true;
+    }
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\\') {
+            bytes->push_back(text[i]);
+            continue;
+        }
+        if (i + 3 >= text.size() || text[i + 1] != 'x') {
+            return false;
+        }
+        bytes->push_back(static_cast<char>(std::stoi(text.substr(i + 2, 2), nullptr, 16)));
+        i += 3;
+    }
+    return true;
+}
+
+inline void AppendDumpValue(SettingsStore& store, SettingsKey set, const std::string& name,
+                            uint32_t size, std::string* out) {
+    std::vector<unsigned char> buffer(kDumpWholeValueSize);
+    uint32_t length = 0;
+    *out += "value " + EscapeDumpName(name) + " " + std::to_string(size) + " ";
+    if (store.QueryValue(set, name.c_str(), buffer.data(), size, &length)) {
+        *out += std::to_string(kDumpSuccess) + " " + std::to_string(length);
+        for (uint32_t i = 0; i < length; ++i) {
+            char hex[4];
+            std::snprintf(hex, sizeof(hex), " %02x", buffer[i]);
+            *out += hex;
+        }
+    } else if (store.QueryValue(set, name.c_str(), buffer.data(), kDumpWholeValueSize, &length)) {
+        *out += std::to_string(kDumpMoreData) + " " + std::to_string(length);
+    } else {
+        *out += std::to_string(kDumpFileNotFound);
+    }
+    *out += "\n";
+}
+
+// Dumps the store's root, listing, and the named values of every set, with both sizes.
+inline std::string DumpSettingsStore(SettingsStore& store,
+                                     const std::vector<std::string>& valueNames) {
+    const char* rootPath = nullptr;
+    SettingsKey root = nullptr;
+    if (!store.FindSettingsRoot(&rootPath, &root)) {
+        return "root none\n";
+    }
+    std::string out = std::string("root ") + rootPath + "\n";
+    std::vector<std::string> names;
+    for (uint32_t index = 0;; ++index) {
+        char shortName[kDumpShortNameSize];
+        const EnumStatus status = store.EnumerateSetName(root, index, shortName, sizeof(shortName));
+        out += "enum32 " + std::to_string(index) + " ";
+        if (status == EnumStatus::kNoMoreItems) {
+            out += std::to_string(kDumpNoMoreItems) + "\n";
+            break;
+        }
+        if (status == EnumStatus::kNameTooLong) {
+            out += std::to_string(kDumpMoreData) + "\n";
+        } else {
+            out += std::to_string(kDumpSuccess) + " " + EscapeDumpName(shortName) + "\n";
+        }
+        char longName[kDumpLongNameSize];
+        if (store.EnumerateSetName(root, index, longName, sizeof(longName)) == EnumStatus::kName) {
+            names.push_back(longName);
+        }
+    }
+    for (const std::string& name : names) {
+        out += "set " + EscapeDumpName(name) + "\n";
+        SettingsKey set = nullptr;
+        if (!store.OpenSettingsSet(root, name.c_str(), &set)) {
+            out += "open " + std::to_string(kDumpFileNotFound) + "\n";
+            continue;
+        }
+        out += "open " + std::to_string(kDumpSuccess) + "\n";
+        for (const std::string& valueName : valueNames) {
+            AppendDumpValue(store, set, valueName, kTextValueSize, &out);
+            AppendDumpValue(store, set, valueName, kIntValueSize, &out);
+        }
+        store.CloseSettingsKey(set);
+    }
+    store.CloseSettingsKey(root);
+    return out;
+}
