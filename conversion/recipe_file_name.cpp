@@ -22,9 +22,11 @@ bool IsControlCharacter(unsigned char c) {
     return c < 0x20;
 }
 
-// The device name fileName stands for, or null. "CON" and "con.x" are devices; "CONx" is not.
+// The device name fileName stands for, or null. "CON", "con.x" and "CON .x" are devices (Windows
+// drops blanks at the end of the part before the first dot); "CONx" is not.
 const char* DeviceNameOf(const std::string& fileName) {
-    const std::string stem = fileName.substr(0, fileName.find('.'));
+    std::string stem = fileName.substr(0, fileName.find('.'));
+    stem.erase(stem.find_last_not_of(' ') + 1);
     for (const char* device : kDeviceNames) {
         if (stem.size() != std::strlen(device)) {
             continue;

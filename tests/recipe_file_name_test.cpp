@@ -43,7 +43,9 @@ TEST(RecipeFileName, RejectsDeviceNamesAloneOrBeforeADot) {
     EXPECT_EQ(RejectionOf("con.txt"), "Windows takes its name for the device CON");
     EXPECT_EQ(RejectionOf("Lpt9.a.b"), "Windows takes its name for the device LPT9");
     EXPECT_EQ(RejectionOf("nul."), "Windows takes its name for the device NUL");
-    for (const char* name : {"PRN", "aux", "Com1", "COM9", "lpt1"}) {
+    // Windows drops the blanks that end the part before the dot when it looks for devices.
+    EXPECT_EQ(RejectionOf("CON .rcp"), "Windows takes its name for the device CON");
+    for (const char* name : {"PRN", "aux", "Com1", "COM9", "lpt1", "nul  "}) {
         EXPECT_NE(RejectionOf(name), "") << name;
     }
 }
