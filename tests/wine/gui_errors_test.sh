@@ -1,0 +1,130 @@
+#!/usr/bin/env bash
+# The message boxes: no settings root at start, a directory that cannot be created, a root
+# gone before Convert, the report of sets not converted, and a default directory too long.
+set -uo pipefail
+source "$(dirname "$0")/gui_common.sh"
+gui_begin
+
+all_selected=$'1\tCON\n1\tGaAs-AlGaAs HEMT\n1\tInP laser 1550nm\n1\tSi wafer reference with a long set name'
+all_unselected=${all_selected//1$'\t'/0$'\t'}
+
+# select_all_and_convert: real clicks on Select All, then Convert.
+select_all_and_convert() {
+    click_control "$APP_CAPTION" 1002
+    wait_for "Select All" list_is "$all_selected"
+    click_control "$APP_CAPTION" 1
+}
+
+# No root: one box at start, an empty list, and every command still works without a word.
+registry_clear
+app_start "$SCRATCH/noroot"
+expect_message "Error" "owner=\"$APP_CAPTION\"
+button=\"OK\"
+text=\"No Registry entries found\""
+app_wait_window
+list_is "" || fail "list not empty: $(list_state)"
+click_control "$APP_CAPTION" 1002
+click_control "$APP_CAPTION" 1
+wait_for "Recipes created" test -d "$SCRATCH/noroot/Recipes"
+click_control "$APP_CAPTION" 1004
+probe wait "Browse for Folder" >/dev/null || fail "no folder browser"
+app_focus "Browse for Folder"
+press_key Escape
+probe gone "Browse for Folder" >/dev/null || fail "the folder browser stayed"
+no_other_dialog
+[ -z "$(ls -A "$SCRATCH/noroot/Recipes")" ] || fail "files written without a root"
+app_focus "$APP_CAPTION"
+press_key Escape
+app_wait_exit 0
+
+# The directory's parent is gone (the program's own directory moved away after start):
+# CreateDirectoryA cannot make it, nothing is converted, the selection stays.
+registry_import quorix.reg
+app_start "$SCRATCH/moved/app"
+app_wait_window
+directory=$(recipes_path "$SCRATCH/moved/app")
+mv "$SCRATCH/moved/app" "$SCRATCH/moved/elsewhere"
+select_all_and_convert
+expect_message "Invalid Recipes directory" "owner=\"$APP_CAPTION\"
+button=\"OK\"
+text=\"${directory//'\'/'\\'}\""
+list_is "$all_selected" || fail "selection changed: $(list_state)"
+[ ! -e "$SCRATCH/moved/app" ] || fail "something was created"
+app_focus "$APP_CAPTION"
+press_key Escape
+app_wait_exit 0
+
+# The root is deleted while the program runs: "Can't Open Registry Key" with the root path.
+app_start "$SCRATCH/rootgone"
+app_wait_window
+wine_run reg delete 'HKLM\SOFTWARE\WOW6432Node\Quorix\Layrscan\Settings' /f >/dev/null ||
+    fail "reg delete"
+select_all_and_convert
+expect_message "Can't Open Registry Key" "owner=\"$APP_CAPTION\"
+button=\"OK\"
+text=\"SOFTWARE\\\\Quorix\\\\Layrscan\\\\Settings\""
+list_is "$all_selected" || fail "selection changed: $(list_state)"
+[ -z "$(ls -A "$SCRATCH/rootgone/Recipes")" ] || fail "files written without a root"
+app_focus "$APP_CAPTION"
+press_key Escape
+app_wait_exit 0
+
+# The report lists every set not converted with its reason: one deleted after start, CON,
+# and, with a plain file where the directory should be, every set whose writes failed.
+registry_import quorix.reg
+mkdir -p "$SCRATCH/report"
+touch "$SCRATCH/report/Recipes"
+app_start "$SCRATCH/report"
+app_wait_window
+wine_run reg delete 'HKLM\SOFTWARE\WOW6432Node\Quorix\Layrscan\Settings\InP laser 1550nm' /f \
+    >/dev/null || fail "reg delete"
+select_all_and_convert
+file=$(win_path "$SCRATCH/report/Recipes")
+file=${file//'\'/'\\'}
+# The system's text for a failed write is Wine's own; the rest is compared exactly.
+report=$(probe message "Recipes not converted" | sed -E 's/error [0-9]+: [^\\"]*/error N: TEXT/g')
+[ "$report" = "owner=\"$APP_CAPTION\"
+button=\"OK\"
+text=\"These settings were not converted:\\n\\nCON: Windows takes its name for the device CON\\nGaAs-AlGaAs HEMT: cannot write [GENERAL] Material to $file\\\\GaAs-AlGaAs HEMT.rcp: error N: TEXT\\nInP laser 1550nm: the set cannot be opened\\nSi wafer reference with a long set name: cannot write [GENERAL] Material to $file\\\\Si wafer reference with a long set name.rcp: error N: TEXT\"" ] ||
+    fail "report: $report"
+app_focus "Recipes not converted"
+press_key Return
+probe gone "Recipes not converted" >/dev/null || fail "the report stayed"
+list_is "$all_unselected" || fail "selection not cleared: $(list_state)"
+[ -f "$SCRATCH/report/Recipes" ] || fail "the plain file was replaced"
+app_focus "$APP_CAPTION"
+press_key Escape
+app_wait_exit 0
+
+# A default directory of 255 characters is used; one of 256 is not cut into another path:
+# the box stays empty and Convert says why.
+WIN_DRIVE="Z:"
+RECIPES_LEAF='\Recipes'
+# long_dir CHARS: a directory whose "Recipes" beside a program in it has CHARS characters.
+long_dir() {
+    local base="$SCRATCH/long/" padding
+    padding=$(($1 - ${#base} - ${#WIN_DRIVE} - ${#RECIPES_LEAF}))
+    printf '%s%s' "$base" "$(head -c "$padding" /dev/zero | tr '\0' d)"
+}
+registry_import quorix.reg
+dir=$(long_dir 255)
+app_start "$dir" r.exe
+app_wait_window
+[ "$(shown_directory)" = "$(recipes_path "$dir" | sed 's/\\/\\\\/g')" ] ||
+    fail "255 characters: shown \"$(shown_directory)\""
+press_key Escape
+app_wait_exit 0
+dir=$(long_dir 256)
+app_start "$dir" r.exe
+app_wait_window
+[ -z "$(shown_directory)" ] || fail "256 characters: shown \"$(shown_directory)\""
+select_all_and_convert
+expect_message "Invalid Recipes directory" "owner=\"$APP_CAPTION\"
+button=\"OK\"
+text=\"The \"Recipes\" folder beside the program would have a path longer than 255 characters.\\nChoose a directory with Select Dir ...\""
+list_is "$all_selected" || fail "selection changed: $(list_state)"
+[ ! -e "$dir/Recipes" ] || fail "a directory was created"
+app_focus "$APP_CAPTION"
+press_key Escape
+app_wait_exit 0
+echo "PASS"

@@ -1,0 +1,75 @@
+#!/usr/bin/env bash
+# The shipped 32-bit build: PE headers and imports that start on Windows XP SP3, the dialog
+# template and version resource as built, and the ZIP with both programs and the guide.
+set -uo pipefail
+source "$(dirname "$0")/common.sh"
+make_scratch
+
+GUI_DATA="$RC_SOURCE_DIR/tests/data/gui"
+APP="$RC_WIN32_DIR/app/RecipeConverter.exe"
+CLI="$RC_WIN32_DIR/cli/rcpconv.exe"
+ALLOWED_DLLS="advapi32.dll comdlg32.dll kernel32.dll msvcrt.dll ole32.dll shell32.dll user32.dll"
+[ -f "$APP" ] && [ -f "$CLI" ] || fail "build the mingw32 preset first ($RC_WIN32_DIR)"
+
+# header_is EXE FIELD VALUE: one line of objdump's private header dump.
+header_is() {
+    grep -qE "^$2[[:blank:]]+$3" "$SCRATCH/$(basename "$1").headers" ||
+        fail "$(basename "$1"): $2 is not $3"
+}
+
+# imports EXE: "dll function" for every imported function, the DLL in lower case.
+imports() {
+    awk '/DLL Name:/ { dll = tolower($3); next }
+        dll != "" && /^\t[0-9a-f]+\t +[0-9]+ +[^ ]+$/ { print dll, $3 }' "$SCRATCH/$(basename "$1").headers"
+}
+
+for exe in "$APP" "$CLI"; do
+    name=$(basename "$exe")
+    objdump -f -p "$exe" >"$SCRATCH/$name.headers" || fail "objdump $name"
+    grep -q "file format pei-i386" "$SCRATCH/$name.headers" || fail "$name is not a 32-bit PE"
+    header_is "$exe" Magic "010b"
+    header_is "$exe" MajorSubsystemVersion 5
+    header_is "$exe" MinorSubsystemVersion 1
+    header_is "$exe" MajorOSystemVersion 5
+    header_is "$exe" MinorOSystemVersion 1
+    imports "$exe" >"$SCRATCH/$name.imports"
+    [ -s "$SCRATCH/$name.imports" ] || fail "$name: no imports read"
+    for dll in $(cut -d' ' -f1 "$SCRATCH/$name.imports" | sort -u); do
+        [[ " $ALLOWED_DLLS " == *" $dll "* ]] || fail "$name imports $dll"
+    done
+    missing=$(grep -v '^#' "$GUI_DATA/xp_sp3_imports.txt" | sort -u |
+        comm -13 - <(sort -u "$SCRATCH/$name.imports"))
+    [ -z "$missing" ] || fail "$name imports functions not checked against XP SP3:
+$missing"
+done
+header_is "$APP" Subsystem "00000002"
+header_is "$CLI" Subsystem "00000003"
+
+# The dialog template exactly as its table gives it, and the version from project().
+i686-w64-mingw32-windres -i "$APP" -O rc >"$SCRATCH/resources.rc" || fail "windres"
+sed -n '/^"DIAL" DIALOG/,/^END/p' "$SCRATCH/resources.rc" >"$SCRATCH/dial.rc"
+diff "$GUI_DATA/dial_template.rc" "$SCRATCH/dial.rc" || fail "the DIAL template differs"
+version=$(sed -nE 's/^project\(RecipeConverter VERSION ([0-9]+\.[0-9]+\.[0-9]+).*/\1/p' \
+    "$RC_SOURCE_DIR/CMakeLists.txt")
+[ -n "$version" ] || fail "no project version"
+for line in " FILEVERSION ${version//./, }, 0" " PRODUCTVERSION ${version//./, }, 0" \
+    " FILETYPE 0x1" "      VALUE \"FileVersion\", \"$version\"" \
+    "      VALUE \"ProductVersion\", \"$version\"" \
+    "      VALUE \"ProductName\", \"Recipe Converter\"" \
+    "      VALUE \"OriginalFilename\", \"RecipeConverter.exe\"" \
+    "      VALUE \"FileDescription\", \"Converts QZ7165 settings into Wafrline recipes\""; do
+    grep -qxF "$line" "$SCRATCH/resources.rc" || fail "VERSIONINFO lacks: $line"
+done
+
+# The ZIP: exactly the two programs and the user guide with its picture, as built.
+(cd "$SCRATCH" && cpack --config "$RC_WIN32_DIR/CPackConfig.cmake" -B "$SCRATCH/package" \
+    >"$SCRATCH/cpack.log" 2>&1) || fail "cpack: $(cat "$SCRATCH/cpack.log")"
+zip="$SCRATCH/package/RecipeConverter-$version-win32.zip"
+[ -f "$zip" ] || fail "no $zip"
+listing=$(unzip -Z1 "$zip" | sort)
+[ "$listing" = $'RecipeConverter.exe\nrcpconv.exe\nscreenshot.png\nuser-guide.md' ] ||
+    fail "ZIP holds: $listing"
+unzip -q "$zip" -d "$SCRATCH/unzipped" || fail "unzip"
+cmp "$SCRATCH/unzipped/RecipeConverter.exe" "$APP" || fail "the ZIP's RecipeConverter.exe differs"
+cmp "$SCRATCH/unzipped/user-guide.md" "$RC_SOURCE_DIR/docs/user-guide.md" || fail "guide differs"
+echo "PASS"
