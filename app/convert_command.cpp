@@ -12,6 +12,9 @@ namespace {
 
 const char kNotConvertedCaption[] = "Recipes not converted";
 const char kInvalidDirectoryCaption[] = "Invalid Recipes directory";
+// A message box taller than the screen would hide its OK button: past this many sets the
+// report only counts the rest.
+constexpr size_t kMaxReportedSets = 20;
 
 // Returns true when RecipeDirectory exists (as a folder or as anything else by that name:
 // the writes then fail and are reported) or has just been created; otherwise tells the user.
@@ -61,11 +64,14 @@ void ReadSelectedSetNames(HWND dialog, std::vector<std::string>* names) {
 
 std::string FormatNotConverted(const std::vector<SetNotConverted>& sets) {
     std::string text = "These settings were not converted:\n";
-    for (const SetNotConverted& set : sets) {
+    for (size_t i = 0; i < sets.size() && i < kMaxReportedSets; ++i) {
         text += "\n";
-        text += set.setName;
+        text += sets[i].setName;
         text += ": ";
-        text += set.reason;
+        text += sets[i].reason;
+    }
+    if (sets.size() > kMaxReportedSets) {
+        text += "\n... and " + std::to_string(sets.size() - kMaxReportedSets) + " more.";
     }
     return text;
 }

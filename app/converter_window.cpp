@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "app/resource.h"
 #include "settings/registry_store_win32.h"
@@ -26,25 +27,16 @@ BOOL OnInitDialog(HWND dialog) {
     SetDlgItemTextA(dialog, IDC_RECIPE_DIR, g_converter.recipeDirectory);
 
     RegistrySettingsStore store;
-    SettingsKey root = nullptr;
-    if (!store.FindSettingsRoot(&g_converter.settingsRoot, &root)) {
+    std::vector<std::string> setNames;
+    if (!ListSetNames(store, &g_converter.settingsRoot, &setNames)) {
         g_converter.settingsRoot = nullptr;
         ShowMessage(dialog, "No Registry entries found", "Error");
         return TRUE;
     }
-    // Room for any key name the registry allows, so long set names are listed too.
-    char name[kMaxRegistryKeyChars + 1];
-    for (uint32_t index = 0;; ++index) {
-        const EnumStatus status = store.EnumerateSetName(root, index, name, sizeof name);
-        if (status == EnumStatus::kNoMoreItems) {
-            break;
-        }
-        if (status == EnumStatus::kName) {
-            SendDlgItemMessageA(dialog, IDC_SET_LIST, LB_ADDSTRING, 0,
-                                reinterpret_cast<LPARAM>(name));
-        }
+    for (const std::string& name : setNames) {
+        SendDlgItemMessageA(dialog, IDC_SET_LIST, LB_ADDSTRING, 0,
+                            reinterpret_cast<LPARAM>(name.c_str()));
     }
-    store.CloseSettingsKey(root);
     // TRUE puts the focus on the first tab stop, Convert.
     return TRUE;
 }

@@ -14,7 +14,6 @@
 #include "cli/options.h"
 #include "conversion/batch_conversion.h"
 #include "settings/codepage.h"
-#include "settings/text_limits.h"
 
 namespace {
 
@@ -114,25 +113,12 @@ bool ChooseSets(const std::vector<std::string>& listed, const CliOptions& option
 
 bool ListSettingsSets(SettingsStore& store, const char** rootPath,
                       std::vector<std::string>* setNames, std::string* error) {
-    SettingsKey root = nullptr;
-    if (!store.FindSettingsRoot(rootPath, &root)) {
+    if (!ListSetNames(store, rootPath, setNames)) {
         *error = std::string("no settings found: neither HKEY_LOCAL_MACHINE\\") +
                  kSettingsRootPaths[0] + " nor HKEY_LOCAL_MACHINE\\" + kSettingsRootPaths[1] +
                  " exists";
         return false;
     }
-    // Room for every name the registry allows, so that no set is left out of the list.
-    char name[kMaxRegistryKeyChars + 1];
-    for (uint32_t index = 0;; ++index) {
-        const EnumStatus status = store.EnumerateSetName(root, index, name, sizeof name);
-        if (status == EnumStatus::kNoMoreItems) {
-            break;
-        }
-        if (status == EnumStatus::kName) {
-            setNames->push_back(name);
-        }
-    }
-    store.CloseSettingsKey(root);
     return true;
 }
 

@@ -1,6 +1,8 @@
 // The value readers shared by every settings store.
 #include "settings/settings_store.h"
 
+#include "settings/text_limits.h"
+
 const char* const kSettingsRootPaths[2] = {
     "SOFTWARE\\Quorix\\Layrscan\\Settings",
     "SOFTWARE\\Zentyl\\Layrscan\\Settings",
@@ -27,4 +29,24 @@ int ReadIntValue(SettingsStore& store, SettingsKey set, const char* valueName, i
         static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8 |
         static_cast<uint32_t>(bytes[2]) << 16 | static_cast<uint32_t>(bytes[3]) << 24);
     return 1;
+}
+
+bool ListSetNames(SettingsStore& store, const char** rootPath, std::vector<std::string>* setNames) {
+    SettingsKey root = nullptr;
+    if (!store.FindSettingsRoot(rootPath, &root)) {
+        return false;
+    }
+    // Room for any key name the registry allows, so that long set names are listed too.
+    char name[kMaxRegistryKeyChars + 1];
+    for (uint32_t index = 0;; ++index) {
+        const EnumStatus status = store.EnumerateSetName(root, index, name, sizeof name);
+        if (status == EnumStatus::kNoMoreItems) {
+            break;
+        }
+        if (status == EnumStatus::kName) {
+            setNames->push_back(name);
+        }
+    }
+    store.CloseSettingsKey(root);
+    return true;
 }

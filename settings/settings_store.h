@@ -16,6 +16,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 struct SettingsKeyHandle;
 using SettingsKey = SettingsKeyHandle*;
@@ -72,3 +74,8 @@ int ReadTextValue(SettingsStore& store, SettingsKey set, const char* valueName,
 // Reads a value as a signed 32-bit little-endian integer. Returns 1 only when the value exists
 // and its data is exactly 4 bytes (shorter data is never padded with stale memory), else 0.
 int ReadIntValue(SettingsStore& store, SettingsKey set, const char* valueName, int32_t* value);
+
+// Finds the settings root and appends the names of its sets to *setNames in listing order,
+// every name the registry allows included. Returns false when neither root exists; otherwise
+// true with *rootPath set. Closes the key it opened.
+bool ListSetNames(SettingsStore& store, const char** rootPath, std::vector<std::string>* setNames);
