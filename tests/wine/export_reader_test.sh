@@ -22,23 +22,6 @@ WINE_EXPORT_QUIRKS='^value Short '
 # A name no fixture uses, so that every dump also shows a missing value.
 ABSENT_VALUE="NoSuchValue"
 
-clean_registry() {
-    local key
-    for key in 'HKLM\SOFTWARE\WOW6432Node\Quorix' 'HKLM\SOFTWARE\WOW6432Node\Zentyl' \
-        'HKLM\SOFTWARE\Quorix' 'HKLM\SOFTWARE\Zentyl'; do
-        wine_run reg delete "$key" /f >/dev/null 2>&1 || true
-    done
-}
-
-# The file as text for grep, whatever its encoding.
-as_text() {
-    if [ "$(head -c 2 "$1" | od -An -tx1 | tr -d ' ')" = "fffe" ]; then
-        iconv -f UTF-16 -t UTF-8 "$1"
-    else
-        cat "$1"
-    fi
-}
-
 # regedit refuses UTF-8 with a byte-order mark: Wine imports the same text as UTF-16LE.
 importable() {
     local fixture=$1 name=$2
@@ -67,7 +50,7 @@ compare_dumps() {
 failures=0
 for fixture in "$FIXTURES"/*.reg; do
     name=$(basename "$fixture" .reg)
-    clean_registry
+    registry_clear
     wine_run regedit /S "$(win_path "$(importable "$fixture" "$name")")" \
         >"$SCRATCH/$name.import.log" 2>&1
 
@@ -76,7 +59,7 @@ for fixture in "$FIXTURES"/*.reg; do
     root=$(head -n 1 "$SCRATCH/$name.root" | sed 's/^root //')
     view=()
     key="HKEY_LOCAL_MACHINE\\${root/SOFTWARE\\/SOFTWARE\\WOW6432Node\\}"
-    if ! as_text "$fixture" | grep -qi 'WOW6432Node'; then
+    if ! reg_text "$fixture" | grep -qi 'WOW6432Node'; then
         view=(--view64)
         key="HKEY_LOCAL_MACHINE\\$root"
     fi
@@ -99,4 +82,4 @@ for fixture in "$FIXTURES"/*.reg; do
     compare_dumps "$name" "$SCRATCH/$name.wine.back" "$SCRATCH/$name.back.kept"
     echo "$name: the reader agrees with Wine's registry, on the fixture and on regedit /E"
 done
-clean_registry
+registry_clear

@@ -7,9 +7,6 @@ APP_EXE="$RC_WIN64_DIR/app/RecipeConverter.exe"
 GUI_DATA="$RC_SOURCE_DIR/tests/data/gui"
 RCPCONV="$RC_NATIVE_DIR/cli/rcpconv"
 DIALOG_PROBE="$PROBES/dialog_probe.exe"
-# Every place the fixtures may have put settings, in both registry views.
-SETTINGS_KEYS=('HKLM\SOFTWARE\WOW6432Node\Quorix' 'HKLM\SOFTWARE\WOW6432Node\Zentyl'
-    'HKLM\SOFTWARE\Quorix' 'HKLM\SOFTWARE\Zentyl')
 # How long a poll waits for the window to show a state (a hang, not a speed limit).
 POLL_TRIES=300
 APP_PID=
@@ -26,21 +23,13 @@ probe() {
     return $status
 }
 
-registry_clear() {
-    local key
-    for key in "${SETTINGS_KEYS[@]}"; do
-        wine_run reg delete "$key" /f >/dev/null 2>&1
-    done
-    return 0
-}
-
 # registry_import FIXTURE...: regedit /S of files in tests/data/gui, after clearing the settings.
 registry_import() {
-    registry_clear
-    local file
+    local file paths=()
     for file in "$@"; do
-        wine_run regedit /S "$(win_path "$GUI_DATA/$file")" || fail "regedit /S $file"
+        paths+=("$GUI_DATA/$file")
     done
+    registry_load "${paths[@]}"
 }
 
 # Sets up the scratch directory and the clean-up: the program, if still running, and the
@@ -158,18 +147,4 @@ no_other_dialog() {
 # The Windows form of the default Recipes directory beside a program started in DIR.
 recipes_path() { win_path "$1/Recipes"; }
 
-# same_recipes DIR_A DIR_B: the same file names with the same bytes.
-same_recipes() {
-    diff <(cd "$1" && ls -A) <(cd "$2" && ls -A) || fail "recipe names differ: $1 $2"
-    local file
-    for file in "$1"/*; do
-        cmp "$file" "$2/$(basename "$file")" || fail "recipe differs: $(basename "$file")"
-    done
-}
-
-# Wine's WritePrivateProfileStringA drops leading blanks of a value (Windows keeps them), so
-# the fixtures hold no text value that starts with a blank: then the program's recipes under
-# Wine are what Windows writes, and can be compared byte for byte with rcpconv's.
-fixture_has_no_leading_blanks() {
-    ! grep -nE '^"[^"]*"="[[:blank:]]' "$GUI_DATA/$1" || fail "$1 has a value with leading blanks"
-}
+fixture_has_no_leading_blanks() { no_leading_blanks "$GUI_DATA/$1"; }

@@ -1,0 +1,78 @@
+#!/usr/bin/env bash
+# rcpconv.exe under Wine with no export reads the live registry (32-bit view): after importing
+# an export with regedit it must print, return and write exactly what the native rcpconv does
+# with that export; with an export it reads the export and leaves the registry alone.
+set -uo pipefail
+source "$(dirname "$0")/rcpconv_common.sh"
+make_scratch
+trap 'registry_clear; rm -rf "$SCRATCH"' EXIT
+cd "$SCRATCH" || fail "no scratch directory"
+
+GUI_DATA="$RC_SOURCE_DIR/tests/data/gui"
+NO_ROOT_MESSAGE='rcpconv: no settings found: neither HKEY_LOCAL_MACHINE\SOFTWARE\Quorix\Layrscan\Settings nor HKEY_LOCAL_MACHINE\SOFTWARE\Zentyl\Layrscan\Settings exists'
+
+# live_matches_export TAG EXPORT: converts and lists the imported registry with rcpconv.exe
+# and the export with rcpconv; the recipes, messages and exit codes must agree.
+live_matches_export() {
+    local tag=$1 export=$2
+    no_leading_blanks "$export"
+    run_side win "$tag" -o "$(win_path "$SCRATCH/$tag.win.rcp")"
+    run_side native "$tag" "$export" -o "$SCRATCH/$tag.native.rcp"
+    same_outcome "$tag"
+    same_recipes "$SCRATCH/$tag.win.rcp" "$SCRATCH/$tag.native.rcp"
+    run_side win "$tag-list" --list
+    run_side native "$tag-list" --list "$export"
+    same_outcome "$tag-list"
+    echo "$tag: the live registry gives what the export gives"
+}
+
+# The sample (UTF-16LE, WOW6432Node): a name outside ASCII, which both sides must write as the
+# same UTF-8 file name (Wine maps the ANSI name rcpconv.exe passes), and one Windows refuses.
+registry_load "$RC_SOURCE_DIR/examples/qz7165-settings.reg"
+live_matches_export sample "$RC_SOURCE_DIR/examples/qz7165-settings.reg"
+[ -f "$SCRATCH/sample.win.rcp/InP S-doped Ø50mm.rcp" ] || fail "sample: no UTF-8 file name"
+
+registry_load "$GUI_DATA/quorix.reg"
+live_matches_export quorix "$GUI_DATA/quorix.reg"
+
+# The second root, with the first one present only in the 64-bit view: rcpconv.exe must not
+# see it. (An export holding both would give the first root, as the reader takes the plain
+# path too; so the native side gets the 32-bit view's export alone.)
+registry_load "$GUI_DATA/wrong_view.reg" "$GUI_DATA/zentyl.reg"
+live_matches_export zentyl "$GUI_DATA/zentyl.reg"
+
+# Names Windows cannot use as file names, and names outside the code page: listed in their
+# best-fit or '?' form, which the registry then cannot open. Imported into the 32-bit view.
+names="$RC_SOURCE_DIR/tests/data/cli/unconvertible_names/input/names.reg"
+{
+    printf '\xff\xfe'
+    reg_text "$names" | sed 's/\\SOFTWARE\\Quorix/\\SOFTWARE\\WOW6432Node\\Quorix/' |
+        iconv -f UTF-8 -t UTF-16LE
+} >"$SCRATCH/names32.reg"
+registry_load "$SCRATCH/names32.reg"
+live_matches_export names "$names"
+
+# An export given to rcpconv.exe is read instead of the registry, which holds another root.
+registry_load "$GUI_DATA/quorix.reg"
+cp "$GUI_DATA/zentyl.reg" "$RC_SOURCE_DIR/tests/data/cli/no_root/input/no-root.reg" .
+run_side win export -o "$(win_path "$SCRATCH/export.win.rcp")" zentyl.reg
+run_side native export -o "$SCRATCH/export.native.rcp" zentyl.reg
+same_outcome export
+same_recipes "$SCRATCH/export.win.rcp" "$SCRATCH/export.native.rcp"
+
+# No settings root: exit 2 with the message, and no directory made. With an export without
+# one, the message names the export, not the registry.
+registry_clear
+mkdir empty && cd empty || fail "cannot make a working directory"
+run_side win no-root
+expect_outcome no-root win 2 "$NO_ROOT_MESSAGE"
+run_side win no-root-list --list
+expect_outcome no-root-list win 2 "$NO_ROOT_MESSAGE"
+[ -z "$(ls -A)" ] || fail "no root: rcpconv.exe wrote $(ls -A)"
+cd .. || fail "no scratch directory"
+run_side win root-export -o "$(win_path "$SCRATCH/unused")" no-root.reg
+run_side native root-export -o "$SCRATCH/unused" no-root.reg
+same_outcome root-export
+expect_outcome root-export win 2 "$(head -n 1 "$RC_SOURCE_DIR/tests/data/cli/no_root/expected-stderr")"
+[ ! -e "$SCRATCH/unused" ] || fail "no root in the export: a directory was made"
+echo "PASS"
