@@ -98,7 +98,7 @@ void OnConvert(HWND dialog) {
     request.fileNameCodepage = nullptr;
 
     RegistrySettingsStore store;
-    RecipeFileTarget target;
+    RecipeFileTarget target(nullptr);  // the profile-string service converts the text itself
     BatchReport report;
     std::string error;
     if (!ConvertSelectedSets(store, request, target, &report, &error)) {

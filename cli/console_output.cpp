@@ -73,7 +73,7 @@ void PrintBatchReport(const BatchReport& report, const std::string& directory, b
     PrintError(summary);
 }
 
-StdoutRecipeTarget::StdoutRecipeTarget() {
+StdoutRecipeTarget::StdoutRecipeTarget(const Codepage& codepage) : codepage_(codepage) {
 #ifdef _WIN32
     // The recipes carry their own CR LF; text mode would double the CR.
     _setmode(_fileno(stdout), _O_BINARY);
@@ -83,7 +83,7 @@ StdoutRecipeTarget::StdoutRecipeTarget() {
 bool StdoutRecipeTarget::WriteRecipe(const std::string& path, const std::string&,
                                      const RecipeEntryList& entries, std::string*) {
     std::string text;
-    ApplyIniEntries(&text, entries);
+    ApplyIniEntries(&text, entries, codepage_);
     const std::string fileName = path.substr(path.find_last_of(kPathSeparator) + 1);
     WriteStdout("; " + fileName + kRecipeLineEnd + text);
     return true;

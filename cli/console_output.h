@@ -29,7 +29,10 @@ void PrintBatchReport(const BatchReport& report, const std::string& directory, b
 // The target of --stdout: each recipe as a new file would hold it, after "; NAME.rcp".
 class StdoutRecipeTarget : public RecipeTarget {
   public:
-    StdoutRecipeTarget();
+    explicit StdoutRecipeTarget(const Codepage& codepage);
     bool WriteRecipe(const std::string& path, const std::string& setName,
                      const RecipeEntryList& entries, std::string* error) override;
+
+  private:
+    const Codepage& codepage_;
 };

@@ -142,8 +142,8 @@ int RunConversion(SettingsStore& store, const char* rootPath,
         return kExitIncomplete;
     }
 
-    RecipeFileTarget files;
-    StdoutRecipeTarget printed;
+    RecipeFileTarget files(&codepage);
+    StdoutRecipeTarget printed(codepage);
     RecipeTarget& target = options.toStdout ? static_cast<RecipeTarget&>(printed) : files;
     BatchReport report;
     if (!ConvertSelectedSets(store, request, target, &report, &error)) {

@@ -43,7 +43,7 @@ void ConvertOneSet(SettingsStore& store, SettingsKey root, const BatchRequest& r
 
 bool RecipeFileTarget::WriteRecipe(const std::string& path, const std::string&,
                                    const RecipeEntryList& entries, std::string* error) {
-    return WriteRecipeFile(path.c_str(), entries, error);
+    return WriteRecipeFile(path.c_str(), entries, codepage_, error);
 }
 
 bool ConvertSelectedSets(SettingsStore& store, const BatchRequest& request, RecipeTarget& target,

@@ -18,11 +18,16 @@ class RecipeTarget {
                              const RecipeEntryList& entries, std::string* error) = 0;
 };
 
-// The target that writes recipe files with WriteRecipeFile.
+// The target that writes recipe files with WriteRecipeFile, the entries being in codepage (may
+// be null on Windows: see WriteRecipeFile).
 class RecipeFileTarget : public RecipeTarget {
   public:
+    explicit RecipeFileTarget(const Codepage* codepage) : codepage_(codepage) {}
     bool WriteRecipe(const std::string& path, const std::string& setName,
                      const RecipeEntryList& entries, std::string* error) override;
+
+  private:
+    const Codepage* codepage_;
 };
 
 struct SetNotConverted {

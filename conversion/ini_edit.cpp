@@ -1,24 +1,15 @@
 // Profile-string edits applied to the bytes of an INI file in memory.
 #include "conversion/ini_edit.h"
 
+#include "settings/codepage.h"
+
 #include <cstring>
-#include <iterator>
 
 namespace {
 
 constexpr char kNewLine[] = "\r\n";  // what the profile-string service ends its own lines with
 constexpr char kUtf8Mark[] = "\xEF\xBB\xBF";
 constexpr size_t kUtf8MarkSize = sizeof kUtf8Mark - 1;
-
-// Windows-1252 bytes 0x80 to 0x9F as Unicode; the five the code page leaves undefined map to
-// the control characters of the same number, as Windows maps them.
-constexpr unsigned kHighControlBase = 0x80;
-constexpr char16_t kWindows1252High[] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,  // 0x80
-    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,  // 0x88
-    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,  // 0x90
-    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,  // 0x98
-};
 
 // The characters the service ignores around section and key names and values.
 bool IsBlank(char c) {
@@ -106,29 +97,6 @@ bool SectionHeader(const std::string& text, const Line& line, Span* name) {
     return true;
 }
 
-// ANSI text (Windows-1252) as UTF-8, for files that declare themselves UTF-8.
-std::string Windows1252ToUtf8(const std::string& ansi) {
-    std::string utf8;
-    for (char c : ansi) {
-        unsigned byte = static_cast<unsigned char>(c);
-        char16_t unit = byte;
-        if (byte >= kHighControlBase && byte < kHighControlBase + std::size(kWindows1252High)) {
-            unit = kWindows1252High[byte - kHighControlBase];
-        }
-        if (unit < 0x80) {
-            utf8 += static_cast<char>(unit);
-        } else if (unit < 0x800) {
-            utf8 += static_cast<char>(0xC0 | (unit >> 6));
-            utf8 += static_cast<char>(0x80 | (unit & 0x3F));
-        } else {
-            utf8 += static_cast<char>(0xE0 | (unit >> 12));
-            utf8 += static_cast<char>(0x80 | ((unit >> 6) & 0x3F));
-            utf8 += static_cast<char>(0x80 | (unit & 0x3F));
-        }
-    }
-    return utf8;
-}
-
 // Sets key in the existing line of a key: the bytes up to and including its first '=' stay and
 // the value after it is replaced, unless it already reads as value. A line without '=' names a
 // key with no value; it keeps its bytes and gets "=value" after them.
@@ -209,7 +177,8 @@ bool StartsWith(const std::string& text, const char* prefix, size_t size) {
 
 }  // namespace
 
-IniEditStatus ApplyIniEntries(std::string* text, const RecipeEntryList& entries) {
+IniEditStatus ApplyIniEntries(std::string* text, const RecipeEntryList& entries,
+                              const Codepage& codepage) {
     if (StartsWith(*text, "\xFF\xFE", 2) || StartsWith(*text, "\xFE\xFF", 2)) {
         return IniEditStatus::kNotEditable;
     }
@@ -217,12 +186,19 @@ IniEditStatus ApplyIniEntries(std::string* text, const RecipeEntryList& entries)
     const size_t bodyBegin = utf8 ? kUtf8MarkSize : 0;
     const std::string original = *text;
     for (const RecipeEntry& entry : entries) {
-        if (utf8) {
-            ApplyEntry(text, bodyBegin, Windows1252ToUtf8(entry.section),
-                       Windows1252ToUtf8(entry.key), Windows1252ToUtf8(entry.text));
-        } else {
+        if (!utf8) {
             ApplyEntry(text, bodyBegin, entry.section, entry.key, entry.text);
+            continue;
         }
+        std::string section;
+        std::string key;
+        std::string value;
+        if (!codepage.ToUtf8(entry.section, &section) || !codepage.ToUtf8(entry.key, &key) ||
+            !codepage.ToUtf8(entry.text, &value)) {
+            *text = original;
+            return IniEditStatus::kUnconvertible;
+        }
+        ApplyEntry(text, bodyBegin, section, key, value);
     }
     return *text == original ? IniEditStatus::kUnchanged : IniEditStatus::kChanged;
 }

@@ -5,12 +5,18 @@
 
 #include "conversion/recipe_entries.h"
 
+class Codepage;
+
 enum class IniEditStatus {
-    kChanged,      // text now holds the edited file
-    kUnchanged,    // every entry already had its value; text is as it was
-    kNotEditable,  // the text is UTF-16 (byte-order mark); text is as it was
+    kChanged,        // text now holds the edited file
+    kUnchanged,      // every entry already had its value; text is as it was
+    kNotEditable,    // the text is UTF-16 (byte-order mark); text is as it was
+    kUnconvertible,  // a UTF-8 file, and an entry holds a byte codepage leaves undefined
 };
 
-// Applies entries, in order, to text, the bytes of an existing file ("" for a new one).
-// Returns what happened.
-IniEditStatus ApplyIniEntries(std::string* text, const RecipeEntryList& entries);
+// Applies entries, in order, to text, the bytes of an existing file ("" for a new one). The
+// entries are in codepage, the ANSI code page; a file that starts with a UTF-8 byte-order mark
+// gets them converted to UTF-8, as the profile-string service converts them. Returns what
+// happened.
+IniEditStatus ApplyIniEntries(std::string* text, const RecipeEntryList& entries,
+                              const Codepage& codepage);

@@ -12,6 +12,7 @@
 #include <cstring>
 
 #include "conversion/ini_edit.h"
+#include "settings/codepage.h"
 
 namespace {
 
@@ -138,7 +139,8 @@ int WritableError(const std::string& path, const struct stat& info) {
 
 }  // namespace
 
-bool WriteRecipeFile(const char* path, const RecipeEntryList& entries, std::string* error) {
+bool WriteRecipeFile(const char* path, const RecipeEntryList& entries, const Codepage* codepage,
+                     std::string* error) {
     // A link is followed, as Windows follows it: the file it names is the one edited.
     char resolved[PATH_MAX];
     const std::string target = realpath(path, resolved) != nullptr ? resolved : path;
@@ -153,11 +155,15 @@ bool WriteRecipeFile(const char* path, const RecipeEntryList& entries, std::stri
     if (!exists && entries.empty()) {
         return true;
     }
-    switch (ApplyIniEntries(&text, entries)) {
+    switch (ApplyIniEntries(&text, entries, *codepage)) {
         case IniEditStatus::kUnchanged:
             return true;
         case IniEditStatus::kNotEditable:
             *error = std::string("cannot edit ") + path + ": the file is UTF-16 text";
+            return false;
+        case IniEditStatus::kUnconvertible:
+            *error = std::string("cannot edit ") + path + ": the file is UTF-8 text and " +
+                     codepage->name() + " has no character for a byte of the recipe";
             return false;
         case IniEditStatus::kChanged:
             break;

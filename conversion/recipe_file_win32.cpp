@@ -25,7 +25,8 @@ std::string DescribeError(DWORD code) {
 
 }  // namespace
 
-bool WriteRecipeFile(const char* path, const RecipeEntryList& entries, std::string* error) {
+bool WriteRecipeFile(const char* path, const RecipeEntryList& entries, const Codepage*,
+                     std::string* error) {
     for (const RecipeEntry& entry : entries) {
         if (!WritePrivateProfileStringA(entry.section, entry.key, entry.text, path)) {
             DWORD code = GetLastError();

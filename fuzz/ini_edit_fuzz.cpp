@@ -108,9 +108,8 @@ bool SameNoCase(const std::string& a, const std::string& b) {
     return true;
 }
 
-// The Windows-1252 to UTF-8 conversion the editor applies in files with a UTF-8 mark, taken
-// from the code page converter (iconv) rather than the editor's own table.
-std::string Utf8FromWindows1252(const std::string& ansi) {
+// The code page of the fuzzed entries, the one most instrument PCs use.
+const Codepage& Windows1252() {
     static Codepage* const windows1252 = [] {
         Codepage* codepage = new Codepage;
         std::string error;
@@ -119,8 +118,13 @@ std::string Utf8FromWindows1252(const std::string& ansi) {
         }
         return codepage;
     }();
+    return *windows1252;
+}
+
+// What an entry's text reads as in a file with a UTF-8 mark.
+std::string Utf8FromWindows1252(const std::string& ansi) {
     std::string utf8;
-    windows1252->ToUtf8(ansi, &utf8);
+    Windows1252().ToUtf8(ansi, &utf8);
     return utf8;
 }
 
@@ -233,7 +237,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
 
     std::string text = original;
-    const IniEditStatus status = ApplyIniEntries(&text, entries);
+    const IniEditStatus status = ApplyIniEntries(&text, entries, Windows1252());
     const bool utf16 =
         original.compare(0, 2, "\xFF\xFE") == 0 || original.compare(0, 2, "\xFE\xFF") == 0;
     if (utf16) {
@@ -250,7 +254,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
 
     std::string again = text;
-    if (ApplyIniEntries(&again, entries) != IniEditStatus::kUnchanged || again != text) {
+    if (ApplyIniEntries(&again, entries, Windows1252()) != IniEditStatus::kUnchanged ||
+        again != text) {
         Fail("applying the same entries twice changed the file again");
     }
 

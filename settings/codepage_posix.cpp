@@ -18,10 +18,13 @@ constexpr char kDefaultCharacter = '?';  // what Windows writes for a character 
 constexpr unsigned int kWindowsLatin1 = 1252;
 constexpr size_t kMaxBytesPerCharacter = 4;
 
-// Windows-1252 maps these five bytes, which the standard leaves undefined, to the C1 control
-// characters of the same number; glibc rejects them.
-bool IsWindows1252C1Byte(unsigned char byte) {
-    return byte == 0x81 || byte == 0x8D || byte == 0x8F || byte == 0x90 || byte == 0x9D;
+// The single-byte Windows code pages (874, 1250 to 1258) map every byte from 0x80 to 0x9F they
+// leave undefined (Windows-1252: 0x81, 0x8D, 0x8F, 0x90, 0x9D) to the C1 control character of
+// the same number; glibc rejects those bytes.
+constexpr unsigned char kFirstC1 = 0x80;
+constexpr unsigned char kLastC1 = 0x9F;
+bool MapsUndefinedC1Bytes(unsigned int codepage) {
+    return codepage == 874 || (codepage >= 1250 && codepage <= 1258);
 }
 
 // Windows' best-fit mapping for Windows-1252: characters the code page lacks that
@@ -134,6 +137,18 @@ size_t ConvertOne(iconv_t descriptor, char16_t unit, char* out) {
     return kMaxBytesPerCharacter - outLeft;
 }
 
+// True when iconv finds no character for byte alone in the code page of descriptor (to UTF-16).
+bool IsUndefinedByte(iconv_t descriptor, unsigned char byte) {
+    char in[1] = {static_cast<char>(byte)};
+    char* inPtr = in;
+    size_t inLeft = sizeof(in);
+    char out[kMaxBytesPerCharacter];
+    char* outPtr = out;
+    size_t outLeft = sizeof(out);
+    iconv(descriptor, nullptr, nullptr, nullptr, nullptr);
+    return iconv(descriptor, &inPtr, &inLeft, &outPtr, &outLeft) == static_cast<size_t>(-1);
+}
+
 void CloseDescriptor(void* descriptor) {
     if (descriptor != nullptr && descriptor != kNoDescriptor) {
         iconv_close(static_cast<iconv_t>(descriptor));
@@ -180,7 +195,8 @@ bool Codepage::FromUtf16(const std::u16string& text, std::string* ansi) const {
             ansi->push_back(static_cast<char>(unit));
             continue;
         }
-        if (number_ == kWindowsLatin1 && unit <= 0xFF && IsWindows1252C1Byte(unit)) {
+        if (unit >= kFirstC1 && unit <= kLastC1 && MapsUndefinedC1Bytes(number_) &&
+            IsUndefinedByte(static_cast<iconv_t>(toUtf16_), static_cast<unsigned char>(unit))) {
             ansi->push_back(static_cast<char>(unit));
             continue;
         }
@@ -222,7 +238,7 @@ bool Codepage::ToUtf16(const std::string& ansi, std::u16string* text) const {
         }
         // An undefined byte, or an incomplete double-byte character at the end.
         const unsigned char byte = static_cast<unsigned char>(*in);
-        if (number_ == kWindowsLatin1 && IsWindows1252C1Byte(byte)) {
+        if (byte >= kFirstC1 && byte <= kLastC1 && MapsUndefinedC1Bytes(number_)) {
             text->push_back(byte);
         } else {
             text->push_back(kReplacementCharacter);

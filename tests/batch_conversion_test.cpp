@@ -92,7 +92,7 @@ TEST_F(BatchConversionTest, RecipeFilesAreCreatedAndUpdatedInPlace) {
     AddSet("GaAs", "KOH");
     store.AddSet("InP").values["V-Step"] = MemoryStore::Text("0.05");
     WriteFileBytes(scratch.File("InP.rcp"), "; kept\r\n[GENERAL]\r\ndV=1\r\nNote=mine\r\n");
-    RecipeFileTarget files;
+    RecipeFileTarget files(&Windows1252());
     ASSERT_TRUE(ConvertSelectedSets(store, Request({"GaAs", "InP"}), files, &report, &error));
     EXPECT_EQ(ReadFileBytes(scratch.File("GaAs.rcp")), "[GENERAL]\r\nElectrolyte=KOH\r\n");
     EXPECT_EQ(ReadFileBytes(scratch.File("InP.rcp")),
@@ -123,7 +123,7 @@ TEST_F(BatchConversionTest, RefusesNamesWindowsCannotUseAndTouchesNothingOutside
     }
     BatchRequest request = Request({"CON", "a:b", "../x", "nul.txt", "ok"});
     request.directory = inside;
-    RecipeFileTarget files;
+    RecipeFileTarget files(&Windows1252());
     ASSERT_TRUE(ConvertSelectedSets(store, request, files, &report, &error));
     ASSERT_EQ(report.notConverted.size(), 4u);
     EXPECT_EQ(report.notConverted[0].reason, "Windows takes its name for the device CON");
@@ -146,7 +146,7 @@ TEST_F(BatchConversionTest, RefusesPathsOverTheLimitWithoutCutting) {
     AddSet(longName, "KOH");
     BatchRequest request = Request({longName, shortName});
     request.directory = directory;
-    RecipeFileTarget files;
+    RecipeFileTarget files(&Windows1252());
     ASSERT_TRUE(ConvertSelectedSets(store, request, files, &report, &error));
     ASSERT_EQ(report.notConverted.size(), 1u);
     EXPECT_EQ(report.notConverted[0].setName, longName);
@@ -160,7 +160,7 @@ TEST_F(BatchConversionTest, RefusesPathsOverTheLimitWithoutCutting) {
 TEST_F(BatchConversionTest, ASetWithoutEntriesIsReportedAndLeavesNoFile) {
     store.AddSet("Blank").values["Unrelated"] = MemoryStore::Text("x");
     store.AddSet("TooLong").values["Electrolyte"] = MemoryStore::Text(std::string(32, 'k'));
-    RecipeFileTarget files;
+    RecipeFileTarget files(&Windows1252());
     ASSERT_TRUE(ConvertSelectedSets(store, Request({"Blank", "TooLong"}), files, &report, &error));
     EXPECT_EQ(report.empty, (std::vector<std::string>{"Blank", "TooLong"}));
     EXPECT_TRUE(report.written.empty());
@@ -184,7 +184,7 @@ TEST_F(BatchConversionTest, AMissingDirectoryFailsEachWriteWithAReason) {
     AddSet("GaAs", "KOH");
     BatchRequest request = Request({"GaAs"});
     request.directory = scratch.File("missing");
-    RecipeFileTarget files;
+    RecipeFileTarget files(&Windows1252());
     ASSERT_TRUE(ConvertSelectedSets(store, request, files, &report, &error));
     ASSERT_EQ(report.notConverted.size(), 1u);
     EXPECT_FALSE(report.notConverted[0].reason.empty());
@@ -208,7 +208,7 @@ TEST_F(BatchConversionTest, FileNamesAreTheSetNamesInUtf8WhenACodepageIsGiven) {
     AddSet("\xc9tch \x80", "KOH");
     BatchRequest request = Request({"\xc9tch \x80"});
     request.fileNameCodepage = &codepage;
-    RecipeFileTarget files;
+    RecipeFileTarget files(&Windows1252());
     ASSERT_TRUE(ConvertSelectedSets(store, request, files, &report, &error));
     EXPECT_EQ(FilesInScratch(), (std::vector<std::string>{"\xc3\x89tch \xe2\x82\xac.rcp"}));
 }

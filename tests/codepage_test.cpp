@@ -83,11 +83,18 @@ TEST(CodepageTest, OtherCodePagesConvertWithoutTheLatinSupplement) {
     EXPECT_TRUE(cyrillic.FromUtf16(u"\u0416", &ansi));
     EXPECT_EQ("\xc6", ansi);
     std::u16string text;
-    // 0x98 is the one byte Windows-1251 leaves undefined.
-    EXPECT_FALSE(cyrillic.ToUtf16("\x98", &text));
-    EXPECT_EQ(u"\ufffd", text);
+    // 0x98, the one byte Windows-1251 leaves undefined, is U+0098 both ways, as in Windows.
+    EXPECT_TRUE(cyrillic.ToUtf16("\x98", &text));
+    EXPECT_EQ(u"\u0098", text);
+    EXPECT_TRUE(cyrillic.FromUtf16(u"\u0098", &ansi));
+    EXPECT_EQ("\x98", ansi);
     EXPECT_FALSE(cyrillic.FromUtf16(u"\u0081", &ansi));
     EXPECT_EQ("?", ansi);
+    // Windows-1253 leaves 0xAA undefined too, with no character standing in for it.
+    Codepage greek;
+    OpenOrFail(&greek, "Windows-1253");
+    EXPECT_FALSE(greek.ToUtf16("\xaa", &text));
+    EXPECT_EQ(u"\ufffd", text);
 }
 
 TEST(CodepageTest, RegistryUpcaseComparesAsWindowsSortsKeys) {

@@ -6,6 +6,7 @@
 #include <initializer_list>
 #include <string>
 
+#include "settings/codepage.h"
 #include "tests/test_support.h"
 
 namespace {
@@ -134,7 +135,7 @@ TEST_P(IniEditGolden, GivesTheExpectedBytes) {
     ASSERT_FALSE(expected.empty()) << "missing " << prefix << ".after.rcp";
 
     std::string text = before;
-    IniEditStatus status = ApplyIniEntries(&text, Entries(golden.writes));
+    IniEditStatus status = ApplyIniEntries(&text, Entries(golden.writes), Windows1252());
 
     EXPECT_EQ(status, golden.changes ? IniEditStatus::kChanged : IniEditStatus::kUnchanged);
     EXPECT_EQ(text, expected);
@@ -151,11 +152,11 @@ INSTANTIATE_TEST_SUITE_P(Cases, IniEditGolden, ::testing::ValuesIn(kGoldenCases)
 
 TEST(IniEdit, NoEntriesChangeNothing) {
     std::string empty;
-    EXPECT_EQ(ApplyIniEntries(&empty, RecipeEntryList()), IniEditStatus::kUnchanged);
+    EXPECT_EQ(ApplyIniEntries(&empty, RecipeEntryList(), Windows1252()), IniEditStatus::kUnchanged);
     EXPECT_EQ(empty, "");
 
     std::string text = "[GENERAL]\nModel=1";
-    EXPECT_EQ(ApplyIniEntries(&text, RecipeEntryList()), IniEditStatus::kUnchanged);
+    EXPECT_EQ(ApplyIniEntries(&text, RecipeEntryList(), Windows1252()), IniEditStatus::kUnchanged);
     EXPECT_EQ(text, "[GENERAL]\nModel=1");
 }
 
@@ -164,32 +165,60 @@ TEST(IniEdit, RefusesUtf16InEitherByteOrder) {
     for (std::string mark : {"\xFF\xFE", "\xFE\xFF"}) {
         std::string text = mark + std::string("[\0G\0]\0\r\0\n\0", 10);
         const std::string before = text;
-        EXPECT_EQ(ApplyIniEntries(&text, entries), IniEditStatus::kNotEditable);
+        EXPECT_EQ(ApplyIniEntries(&text, entries, Windows1252()), IniEditStatus::kNotEditable);
         EXPECT_EQ(text, before);
     }
 }
 
 TEST(IniEdit, Utf8MarkAloneIsAnEmptyFile) {
     std::string text = "\xEF\xBB\xBF";
-    EXPECT_EQ(ApplyIniEntries(&text, Entries({{"IV", "AutoSave", "1"}})), IniEditStatus::kChanged);
+    EXPECT_EQ(ApplyIniEntries(&text, Entries({{"IV", "AutoSave", "1"}}), Windows1252()),
+              IniEditStatus::kChanged);
     EXPECT_EQ(text, "\xEF\xBB\xBF[IV]\r\nAutoSave=1\r\n");
 }
 
 TEST(IniEdit, WithoutMarkTextStaysInTheCodePage) {
     std::string text = "[GENERAL]\r\nMaterial=InP\r\n";
-    EXPECT_EQ(ApplyIniEntries(&text, Entries({{"GENERAL", "Material",
-                                               "Ga\xB5"
-                                               "As"}})),
+    EXPECT_EQ(ApplyIniEntries(&text,
+                              Entries({{"GENERAL", "Material",
+                                        "Ga\xB5"
+                                        "As"}}),
+                              Windows1252()),
               IniEditStatus::kChanged);
     EXPECT_EQ(text,
               "[GENERAL]\r\nMaterial=Ga\xB5"
               "As\r\n");
 }
 
+// A UTF-8 recipe gets the entries converted from the instrument PC's code page, whichever it is.
+TEST(IniEdit, Utf8FileTakesTextFromTheGivenCodePage) {
+    Codepage cyrillic;
+    std::string error;
+    ASSERT_TRUE(cyrillic.Open("Windows-1251", &error)) << error;
+    const RecipeEntryList entries = Entries({{"GENERAL", "Electrolyte", "\xC6\xE5\xEB"}});
+    std::string text = "\xEF\xBB\xBF[GENERAL]\r\n";
+    EXPECT_EQ(ApplyIniEntries(&text, entries, cyrillic), IniEditStatus::kChanged);
+    EXPECT_EQ(text, "\xEF\xBB\xBF[GENERAL]\r\nElectrolyte=\xD0\x96\xD0\xB5\xD0\xBB\r\n");
+
+    // 0x98 is undefined in Windows-1251 and, as Windows reads it, U+0098; 0xAA is undefined in
+    // Windows-1253 with no such stand-in, so that file stays as it was.
+    EXPECT_EQ(ApplyIniEntries(&text, Entries({{"GENERAL", "Model", "\x98"}}), cyrillic),
+              IniEditStatus::kChanged);
+    EXPECT_EQ(
+        text,
+        "\xEF\xBB\xBF[GENERAL]\r\nElectrolyte=\xD0\x96\xD0\xB5\xD0\xBB\r\nModel=\xC2\x98\r\n");
+    Codepage greek;
+    ASSERT_TRUE(greek.Open("Windows-1253", &error)) << error;
+    const std::string before = text;
+    EXPECT_EQ(ApplyIniEntries(&text, Entries({{"GENERAL", "Model", "\xAA"}}), greek),
+              IniEditStatus::kUnconvertible);
+    EXPECT_EQ(text, before);
+}
+
 // A comment line is a key whose name starts with ';' or '#', so it never matches our keys.
 TEST(IniEdit, CommentedKeysAreNotTheirKeys) {
     std::string text = "[ETCH]\r\n;V-Etch=0.1\r\n#V-Etch=0.2\r\n";
-    EXPECT_EQ(ApplyIniEntries(&text, Entries({{"ETCH", "V-Etch", "0.6"}})),
+    EXPECT_EQ(ApplyIniEntries(&text, Entries({{"ETCH", "V-Etch", "0.6"}}), Windows1252()),
               IniEditStatus::kChanged);
     EXPECT_EQ(text, "[ETCH]\r\n;V-Etch=0.1\r\n#V-Etch=0.2\r\nV-Etch=0.6\r\n");
 }
@@ -202,9 +231,10 @@ TEST(IniEdit, SecondApplicationChangesNothing) {
                                              {"GENERAL", "Model", "3"}});
     for (const char* name : {"new-key", "lf-line-ends", "cr-line-ends", "name-matching"}) {
         std::string text = ReadTestData(std::string("ini/") + name + ".before.rcp");
-        ApplyIniEntries(&text, entries);
+        ApplyIniEntries(&text, entries, Windows1252());
         const std::string once = text;
-        EXPECT_EQ(ApplyIniEntries(&text, entries), IniEditStatus::kUnchanged) << name;
+        EXPECT_EQ(ApplyIniEntries(&text, entries, Windows1252()), IniEditStatus::kUnchanged)
+            << name;
         EXPECT_EQ(text, once) << name;
     }
 }

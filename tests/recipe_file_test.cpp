@@ -51,7 +51,9 @@ std::string WriteWithoutPrivileges(const std::string& path) {
     constexpr uid_t kNobody = 65534;
     auto write = [&path]() {
         std::string error;
-        return WriteRecipeFile(path.c_str(), RecipeEntries(), &error) ? std::string() : error;
+        return WriteRecipeFile(path.c_str(), RecipeEntries(), &Windows1252(), &error)
+                   ? std::string()
+                   : error;
     };
     if (geteuid() != 0) {
         return write();
@@ -86,7 +88,7 @@ TEST(RecipeFile, NewFileHoldsTheEntriesAndNothingElse) {
     const std::string path = dir.File("set.rcp");
     std::string error;
 
-    ASSERT_TRUE(WriteRecipeFile(path.c_str(), RecipeEntries(), &error)) << error;
+    ASSERT_TRUE(WriteRecipeFile(path.c_str(), RecipeEntries(), &Windows1252(), &error)) << error;
 
     EXPECT_EQ(ReadFileBytes(path), kRecipe);
     EXPECT_EQ(FilesIn(dir.path()), std::set<std::string>{"set.rcp"});
@@ -97,7 +99,7 @@ TEST(RecipeFile, NoEntriesMakeNoFile) {
     const std::string path = dir.File("set.rcp");
     std::string error;
 
-    ASSERT_TRUE(WriteRecipeFile(path.c_str(), RecipeEntryList(), &error)) << error;
+    ASSERT_TRUE(WriteRecipeFile(path.c_str(), RecipeEntryList(), &Windows1252(), &error)) << error;
 
     EXPECT_FALSE(FileExists(path));
     EXPECT_EQ(error, "");
@@ -114,8 +116,8 @@ TEST(RecipeFile, UnchangedFileIsNotTouched) {
     const struct stat before = StatOf(path);
     std::string error;
 
-    ASSERT_TRUE(WriteRecipeFile(path.c_str(), RecipeEntries(), &error)) << error;
-    ASSERT_TRUE(WriteRecipeFile(path.c_str(), RecipeEntryList(), &error)) << error;
+    ASSERT_TRUE(WriteRecipeFile(path.c_str(), RecipeEntries(), &Windows1252(), &error)) << error;
+    ASSERT_TRUE(WriteRecipeFile(path.c_str(), RecipeEntryList(), &Windows1252(), &error)) << error;
 
     const struct stat after = StatOf(path);
     EXPECT_EQ(after.st_ino, before.st_ino);
@@ -133,7 +135,7 @@ TEST(RecipeFile, ChangedFileIsReplacedWhole) {
     const struct stat before = StatOf(path);
     std::string error;
 
-    ASSERT_TRUE(WriteRecipeFile(path.c_str(), RecipeEntries(), &error)) << error;
+    ASSERT_TRUE(WriteRecipeFile(path.c_str(), RecipeEntries(), &Windows1252(), &error)) << error;
 
     const struct stat after = StatOf(path);
     EXPECT_NE(after.st_ino, before.st_ino);
@@ -151,7 +153,7 @@ TEST(RecipeFile, LinkIsFollowed) {
     ASSERT_EQ(symlink(target.c_str(), link.c_str()), 0);
     std::string error;
 
-    ASSERT_TRUE(WriteRecipeFile(link.c_str(), RecipeEntries(), &error)) << error;
+    ASSERT_TRUE(WriteRecipeFile(link.c_str(), RecipeEntries(), &Windows1252(), &error)) << error;
 
     struct stat info = {};
     ASSERT_EQ(lstat(link.c_str(), &info), 0);
@@ -167,7 +169,7 @@ TEST(RecipeFile, ReadOnlyFileIsAnErrorAndStaysAsItWas) {
     ASSERT_EQ(chmod(path.c_str(), 0444), 0);
     std::string error;
 
-    EXPECT_FALSE(WriteRecipeFile(path.c_str(), RecipeEntries(), &error));
+    EXPECT_FALSE(WriteRecipeFile(path.c_str(), RecipeEntries(), &Windows1252(), &error));
 
     EXPECT_EQ(error, "cannot write " + path + ": Permission denied");
     EXPECT_EQ(ReadFileBytes(path), "[GENERAL]\r\nModel=1\r\n");
@@ -210,7 +212,8 @@ TEST(RecipeFile, PathsThatCannotHoldAFileAreErrors) {
     };
     for (const Case& c : cases) {
         std::string error;
-        EXPECT_FALSE(WriteRecipeFile(c.path.c_str(), RecipeEntries(), &error)) << c.path;
+        EXPECT_FALSE(WriteRecipeFile(c.path.c_str(), RecipeEntries(), &Windows1252(), &error))
+            << c.path;
         EXPECT_EQ(error, c.error);
     }
     EXPECT_EQ(FilesIn(dir.path()), (std::set<std::string>{"folder.rcp", "plain"}));
@@ -224,7 +227,7 @@ TEST(RecipeFile, Utf16FileIsAnErrorAndStaysAsItWas) {
     WriteFileBytes(path, utf16);
     std::string error;
 
-    EXPECT_FALSE(WriteRecipeFile(path.c_str(), RecipeEntries(), &error));
+    EXPECT_FALSE(WriteRecipeFile(path.c_str(), RecipeEntries(), &Windows1252(), &error));
 
     EXPECT_EQ(error, "cannot edit " + path + ": the file is UTF-16 text");
     EXPECT_EQ(ReadFileBytes(path), utf16);

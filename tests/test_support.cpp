@@ -9,6 +9,8 @@
 #include <iterator>
 #include <stdexcept>
 
+#include "settings/codepage.h"
+
 ScratchDir::ScratchDir() {
     std::string pattern = std::filesystem::temp_directory_path().string() + "/rc-test-XXXXXX";
     if (mkdtemp(pattern.data()) == nullptr) {
@@ -41,4 +43,16 @@ bool FileExists(const std::string& path) {
 
 std::string ReadTestData(const std::string& relativePath) {
     return ReadFileBytes(std::string(RC_TEST_DATA_DIR) + "/" + relativePath);
+}
+
+const Codepage& Windows1252() {
+    static const Codepage* const codepage = [] {
+        auto* opened = new Codepage;
+        std::string error;
+        if (!opened->Open("Windows-1252", &error)) {
+            throw std::runtime_error(error);
+        }
+        return opened;
+    }();
+    return *codepage;
 }

@@ -3,6 +3,8 @@
 
 #include <string>
 
+class Codepage;
+
 // A fresh empty directory under the system's temporary directory, removed with its contents
 // when the object goes.
 class ScratchDir {
@@ -23,5 +25,8 @@ class ScratchDir {
 std::string ReadFileBytes(const std::string& path);
 void WriteFileBytes(const std::string& path, const std::string& bytes);
 bool FileExists(const std::string& path);
+// Windows-1252, the code page the recipes of most instrument PCs are in.
+const Codepage& Windows1252();
+
 // The bytes of a fixture under tests/data.
 std::string ReadTestData(const std::string& relativePath);

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "conversion/recipe_file.h"
+#include "settings/codepage.h"
 
 namespace {
 
@@ -30,10 +31,15 @@ int main(int argc, char** argv) {
         fprintf(stderr, "cannot open script %s\n", argv[1]);
         return kExitUsage;
     }
+    Codepage codepage;
+    std::string error;
+    if (!codepage.Open("Windows-1252", &error)) {
+        fprintf(stderr, "%s\n", error.c_str());
+        return kExitUsage;
+    }
     // The entry list keeps pointers to its section and key names; they live here.
     std::deque<std::string> names;
     RecipeEntryList batch;
-    std::string error;
     int result = 0;
     char line[kMaxScriptLine];
     unsigned lineNumber = 0;
@@ -51,7 +57,7 @@ int main(int argc, char** argv) {
             break;
         }
         if (batch.size() == kMaxRecipeEntries) {
-            if (!WriteRecipeFile(argv[2], batch, &error)) {
+            if (!WriteRecipeFile(argv[2], batch, &codepage, &error)) {
                 result = kExitWriteFailed;
                 break;
             }
@@ -63,7 +69,7 @@ int main(int argc, char** argv) {
         batch.WriteEntry(section, names.back().c_str(), secondTab + 1);
     }
     fclose(script);
-    if (result == 0 && !WriteRecipeFile(argv[2], batch, &error)) {
+    if (result == 0 && !WriteRecipeFile(argv[2], batch, &codepage, &error)) {
         result = kExitWriteFailed;
     }
     if (result == kExitWriteFailed) {
