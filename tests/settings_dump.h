@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "settings/settings_store.h"
+#include "tests/dump_names.h"
 
 constexpr unsigned long kDumpSuccess = 0;
 constexpr unsigned long kDumpFileNotFound = 2;
@@ -26,43 +27,6 @@ constexpr unsigned long kDumpNoMoreItems = 259;
 constexpr size_t kDumpShortNameSize = 32;
 constexpr size_t kDumpLongNameSize = 256;
 constexpr uint32_t kDumpWholeValueSize = 1 << 21;  // more than any value the store keeps
-
-inline std::string EscapeDumpName(const std::string& bytes) {
-    if (bytes.empty()) {
-        return "(default)";
-    }
-    std::string text;
-    for (unsigned char c : bytes) {
-        if (c > 0x20 && c < 0x7F && c != '\\' && c != '(') {
-            text.push_back(static_cast<char>(c));
-        } else {
-            char escaped[8];
-            std::snprintf(escaped, sizeof(escaped), "\\x%02X", c);
-            text += escaped;
-        }
-    }
-    return text;
-}
-
-// The bytes of an escaped name. Returns false when text is not in escaped form.
-inline bool UnescapeDumpName(const std::string& text, std::string* bytes) {
-    bytes->clear();
-    if (text == "(default)") {
-        return true;
-    }
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != '\\') {
-            bytes->push_back(text[i]);
-            continue;
-        }
-        if (i + 3 >= text.size() || text[i + 1] != 'x') {
-            return false;
-        }
-        bytes->push_back(static_cast<char>(std::stoi(text.substr(i + 2, 2), nullptr, 16)));
-        i += 3;
-    }
-    return true;
-}
 
 inline void AppendDumpValue(SettingsStore& store, SettingsKey set, const std::string& name,
                             uint32_t size, std::string* out) {

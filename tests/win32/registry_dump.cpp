@@ -8,6 +8,8 @@
 // sees it (KEY_WOW64_32KEY) unless --view64 is given.
 #include <windows.h>
 
+#include "../dump_names.h"
+
 #include <cstdio>
 #include <cstring>
 #include <set>
@@ -23,49 +25,12 @@ const DWORD kTextSize = 32;
 const DWORD kIntSize = 4;
 const unsigned char kUntouched = 0xCC;
 
-std::string Escape(const std::string& bytes) {
-    if (bytes.empty()) {
-        return "(default)";
-    }
-    std::string text;
-    for (size_t i = 0; i < bytes.size(); ++i) {
-        const unsigned char c = static_cast<unsigned char>(bytes[i]);
-        if (c > 0x20 && c < 0x7F && c != '\\' && c != '(') {
-            text.push_back(static_cast<char>(c));
-        } else {
-            char escaped[8];
-            std::snprintf(escaped, sizeof(escaped), "\\x%02X", c);
-            text += escaped;
-        }
-    }
-    return text;
-}
-
-bool Unescape(const std::string& text, std::string* bytes) {
-    bytes->clear();
-    if (text == "(default)") {
-        return true;
-    }
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != '\\') {
-            bytes->push_back(text[i]);
-            continue;
-        }
-        if (i + 3 >= text.size() || text[i + 1] != 'x') {
-            return false;
-        }
-        bytes->push_back(static_cast<char>(std::strtol(text.substr(i + 2, 2).c_str(), 0, 16)));
-        i += 3;
-    }
-    return true;
-}
-
 void PrintQuery(HKEY set, const std::string& name, DWORD size) {
     unsigned char buffer[kTextSize];
     std::memset(buffer, kUntouched, sizeof(buffer));
     DWORD length = size;
     const LONG status = RegQueryValueExA(set, name.c_str(), NULL, NULL, buffer, &length);
-    std::printf("value %s %lu %ld", Escape(name).c_str(), size, status);
+    std::printf("value %s %lu %ld", EscapeDumpName(name).c_str(), size, status);
     if (status == ERROR_SUCCESS) {
         std::printf(" %lu", length);
         for (DWORD i = 0; i < length; ++i) {
@@ -85,7 +50,7 @@ std::vector<std::string> ListSets(HKEY root, bool print) {
         if (print) {
             std::printf("enum32 %lu %ld", index, status);
             if (status == ERROR_SUCCESS) {
-                std::printf(" %s", Escape(shortName).c_str());
+                std::printf(" %s", EscapeDumpName(shortName).c_str());
             }
             std::printf("\n");
         }
@@ -119,7 +84,7 @@ void PrintValueNames(HKEY root, const std::vector<std::string>& sets) {
         RegCloseKey(set);
     }
     for (std::set<std::string>::const_iterator it = names.begin(); it != names.end(); ++it) {
-        std::printf("%s\n", Escape(*it).c_str());
+        std::printf("%s\n", EscapeDumpName(*it).c_str());
     }
 }
 
@@ -135,7 +100,7 @@ bool ReadNames(const char* path, std::vector<std::string>* names) {
             text.erase(text.size() - 1);
         }
         std::string name;
-        if (!text.empty() && Unescape(text, &name)) {
+        if (!text.empty() && UnescapeDumpName(text, &name)) {
             names->push_back(name);
         }
     }
@@ -179,7 +144,7 @@ int main(int argc, char** argv) {
     std::printf("root %s\n", argv[arg]);
     const std::vector<std::string> sets = ListSets(root, true);
     for (size_t i = 0; i < sets.size(); ++i) {
-        std::printf("set %s\n", Escape(sets[i]).c_str());
+        std::printf("set %s\n", EscapeDumpName(sets[i]).c_str());
         HKEY set;
         const LONG status = RegOpenKeyExA(root, sets[i].c_str(), 0, KEY_READ | view, &set);
         std::printf("open %ld\n", status);
