@@ -9,6 +9,10 @@
 namespace {
 
 constexpr size_t kReadChunkBytes = 1 << 16;
+constexpr size_t kSniffBytes = 3;  // enough for any byte-order mark
+// One read after the half UTF-16 unit at most that the last one left over.
+constexpr size_t kBufferBytes = kReadChunkBytes + 1;
+static_assert(kSniffBytes <= kBufferBytes, "the first read fits the buffer");
 constexpr size_t kMaxDwordDigits = 8;
 constexpr size_t kMaxHexByteDigits = 2;
 constexpr size_t kMaxHexTypeDigits = 8;
@@ -189,12 +193,16 @@ RegExportParser::RegExportParser(const Codepage& codepage, RegExportSink& sink)
     : codepage_(codepage), sink_(sink) {}
 
 bool RegExportParser::Parse(std::istream& input, std::string* error) {
-    char start[3] = {};
-    input.read(start, sizeof(start));
+    if (!buffer_) {
+        // Not zero-filled: only what the reads bring in is ever looked at.
+        buffer_.reset(new char[kBufferBytes]);
+    }
+    const char* start = buffer_.get();
+    input.read(buffer_.get(), kSniffBytes);
     const size_t got = static_cast<size_t>(input.gcount());
-    buffer_.assign(start, got);
+    bufferSize_ = got;
     bufferPos_ = 0;
-    endOfInput_ = got < sizeof(start);
+    endOfInput_ = got < kSniffBytes;
     if (input.bad()) {
         *error = "cannot be read";
         return false;
@@ -263,21 +271,22 @@ bool RegExportParser::NextLine(std::istream& input, std::u16string* line, bool* 
                                std::string* error) {
     const size_t unitBytes = encoding_ == Encoding::kUtf16 ? 2 : 1;
     const size_t maxBytes = kMaxExportLineChars * unitBytes;
-    std::string bytes;
+    std::string& bytes = lineBytes_;
+    bytes.clear();
     bool sawAny = false;
     *tooLong = false;
     for (;;) {
-        if (buffer_.size() - bufferPos_ < unitBytes) {
+        if (bufferSize_ - bufferPos_ < unitBytes) {
             if (endOfInput_) {
                 break;
             }
-            buffer_.erase(0, bufferPos_);
+            // What is left is less than one unit (half a UTF-16 one at most): it goes first.
+            const size_t kept = bufferSize_ - bufferPos_;
+            std::memmove(buffer_.get(), buffer_.get() + bufferPos_, kept);
             bufferPos_ = 0;
-            const size_t kept = buffer_.size();
-            buffer_.resize(kept + kReadChunkBytes);
-            input.read(&buffer_[kept], kReadChunkBytes);
+            input.read(buffer_.get() + kept, kReadChunkBytes);
             const size_t got = static_cast<size_t>(input.gcount());
-            buffer_.resize(kept + got);
+            bufferSize_ = kept + got;
             if (input.bad()) {
                 *error = "cannot be read";
                 return false;
@@ -285,8 +294,8 @@ bool RegExportParser::NextLine(std::istream& input, std::u16string* line, bool* 
             endOfInput_ = got == 0;
             continue;
         }
-        const char* data = buffer_.data();
-        const size_t end = buffer_.size() - (buffer_.size() - bufferPos_) % unitBytes;
+        const char* data = buffer_.get();
+        const size_t end = bufferSize_ - (bufferSize_ - bufferPos_) % unitBytes;
         size_t pos = bufferPos_;
         char16_t unit = 0;
         bool lineEnd = false;

@@ -15,6 +15,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <istream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -130,9 +131,11 @@ class RegExportParser {
     size_t firstUnreportedLine_ = 0;
     std::vector<RegExportWarning> warnings_;
 
-    // The undecoded rest of the input between reads.
-    std::string buffer_;
+    // The undecoded rest of the input between reads: buffer_[bufferPos_, bufferSize_).
+    std::unique_ptr<char[]> buffer_;
+    size_t bufferSize_ = 0;
     size_t bufferPos_ = 0;
+    std::string lineBytes_;  // the line being cut out, kept so its storage is reused
     bool endOfInput_ = false;
     bool skipLineFeed_ = false;  // the last line ended in CR: an LF right after it belongs to it
 };

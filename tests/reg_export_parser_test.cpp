@@ -1,11 +1,15 @@
-// Tests of the .reg reader: encodings, headers, every value form, line ends, skipped lines.
+// Tests of the .reg reader: encodings, headers, every value form, line ends, skipped lines,
+// and lines cut by the ends of the pieces it reads.
 #include "settings/reg_export_parser.h"
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <fstream>
 #include <sstream>
 
 #include "settings/codepage.h"
+#include "tests/test_support.h"
 
 namespace {
 
@@ -307,6 +311,146 @@ TEST_F(RegExportParserTest, HardLimitsBoundWhatIsKept) {
     EXPECT_EQ(std::to_string(bigEnd + kMaxReportedExportWarnings - 1) +
                   ": and 7 more malformed lines not listed",
               last);
+}
+
+// Valid UTF-8 to UTF-16.
+std::u16string FromUtf8(const std::string& text) {
+    std::u16string units;
+    for (size_t i = 0; i < text.size();) {
+        const unsigned char lead = static_cast<unsigned char>(text[i]);
+        const size_t extra = lead < 0x80 ? 0 : lead < 0xE0 ? 1 : lead < 0xF0 ? 2 : 3;
+        char32_t code = extra == 0 ? lead : lead & (0x3F >> extra);
+        for (size_t k = 1; k <= extra; ++k) {
+            code = code << 6 | (static_cast<unsigned char>(text[i + k]) & 0x3F);
+        }
+        i += extra + 1;
+        if (code >= 0x10000) {
+            units.push_back(static_cast<char16_t>(0xD800 + ((code - 0x10000) >> 10)));
+            units.push_back(static_cast<char16_t>(0xDC00 + (code & 0x3FF)));
+        } else {
+            units.push_back(static_cast<char16_t>(code));
+        }
+    }
+    return units;
+}
+
+// The reader takes a file in 64 KiB pieces and carries what a piece cuts in two over to the
+// next. A comment line before the settings moves each feature below one unit at a time from
+// six units before the 64 KiB mark to five after it, so that a piece ends in turn before,
+// inside and after it (and, in UTF-16, inside its units); every placement must read as the
+// file without the comment does, down to the line numbers.
+TEST_F(RegExportParserTest, ReadsTheSameWhereverAPieceOfTheFileEnds) {
+    // UTF-8 text; "\n" stands for the line end under test.
+    const std::string kBody =
+        "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quorix\\Layrscan\\Set \xc3\xa9]\n"
+        "\"Name \xf0\x9f\x98\x80\"=\"text \xf0\x9f\x98\x80 \xc3\xa9\"\n"
+        "\"Bin\"=hex:01,02,03,04,05,06,07,08,\\\n"
+        "  09,0a,0b\n"
+        "\"Expand\"=hex(2):41,00,42,00,00,00\n"
+        "\"Dword\"=dword:0000abcd\n"
+        "stray\n";  // its warning's line number shows a line end read as two
+    const char* const kFeatures[] = {
+        "[HKEY",               // the key line and the line end before it
+        "Layrscan",            // the middle of the key line
+        "\xf0\x9f\x98\x80\"",  // a surrogate pair in a value name
+        "\xf0\x9f\x98\x80 ",   // and in text data
+        "\"\n\"Bin",           // a value's line end
+        ",\\\n",               // a hex line continued on the next
+    };
+    const std::string kUnicodeEvents =
+        "key HKLM\\SOFTWARE\\Quorix\\Layrscan\\Set <00E9>\n"
+        "value Name <D83D><DE00> type 1: 74 00 65 00 78 00 74 00 20 00 3d d8 00 de 20 00 e9 00 "
+        "00 00\n"
+        "value Bin type 3: 01 02 03 04 05 06 07 08 09 0a 0b\n"
+        "value Expand type 2: 41 00 42 00 00 00\n"
+        "value Dword type 4: cd ab 00 00\n"
+        "8: line ignored: not a key, a value or a comment\n";
+    // An 8-bit file is read in the code page, UTF-8 or not, and its hex(2) text too.
+    const std::string kAnsiEvents =
+        "key HKLM\\SOFTWARE\\Quorix\\Layrscan\\Set <00C3><00A9>\n"
+        "value Name <00F0><0178><02DC><20AC> type 1: 74 00 65 00 78 00 74 00 20 00 f0 00 78 01 "
+        "dc 02 ac 20 20 00 c3 00 a9 00 00 00\n"
+        "value Bin type 3: 01 02 03 04 05 06 07 08 09 0a 0b\n"
+        "value Expand type 2: 41 00 00 00 42 00 00 00 00 00 00 00\n"
+        "value Dword type 4: cd ab 00 00\n"
+        "8: line ignored: not a key, a value or a comment\n";
+    struct Encoding {
+        const char* name;
+        const char* mark;
+        size_t unitBytes;
+        const std::string& events;
+    };
+    const Encoding kEncodings[] = {{"UTF-16LE", "\xff\xfe", 2, kUnicodeEvents},
+                                   {"ANSI", "", 1, kAnsiEvents},
+                                   {"UTF-8", "\xef\xbb\xbf", 1, kUnicodeEvents}};
+    struct LineEnd {
+        const char* bytes;
+        const char* name;
+    };
+    const LineEnd kLineEnds[] = {{"\r\n", "CR LF"}, {"\n", "LF"}, {"\r", "CR"}};
+    constexpr size_t kPieceBytes = 1 << 16;
+
+    ScratchDir scratch;
+    const std::string path = scratch.File("big.reg");
+    for (const Encoding& encoding : kEncodings) {
+        const auto encode = [&](const std::string& text) {
+            if (encoding.unitBytes == 1) {
+                return text;
+            }
+            std::string bytes;
+            for (char16_t unit : FromUtf8(text)) {
+                bytes.push_back(static_cast<char>(unit & 0xFF));
+                bytes.push_back(static_cast<char>(unit >> 8));
+            }
+            return bytes;
+        };
+        for (const LineEnd& ending : kLineEnds) {
+            const char* lineEnd = ending.bytes;
+            const auto withLineEnds = [&](std::string text) {
+                for (size_t at = text.find('\n'); at != std::string::npos;
+                     at = text.find('\n', at + std::strlen(lineEnd))) {
+                    text.replace(at, 1, lineEnd);
+                }
+                return text;
+            };
+            const std::string header =
+                encoding.mark + encode(withLineEnds("Windows Registry Editor Version 5.00\n"));
+            const std::string body = withLineEnds(kBody);
+            // The events, then the warnings with the line numbers they have without the comment.
+            const auto read = [&](const std::string& bytes, size_t commentLines) {
+                WriteFileBytes(path, bytes);
+                std::ifstream input(path, std::ios::binary);
+                RecordingSink sink;
+                RegExportParser parser(codepage_, sink);
+                std::string error;
+                EXPECT_TRUE(parser.Parse(input, &error)) << error;
+                for (const RegExportWarning& warning : parser.warnings()) {
+                    sink.events +=
+                        std::to_string(warning.line - commentLines) + ": " + warning.message + "\n";
+                }
+                return sink.events;
+            };
+            SCOPED_TRACE(std::string(encoding.name) + " " + ending.name);
+            ASSERT_EQ(encoding.events, read(header + encode(body), 0));
+            for (const char* feature : kFeatures) {
+                const size_t at = body.find(withLineEnds(feature));
+                ASSERT_NE(std::string::npos, at) << feature;
+                const size_t before =
+                    header.size() + encode(std::string(";") + lineEnd + body.substr(0, at)).size();
+                for (size_t padding = 0; padding < 12; ++padding) {
+                    const size_t featureStart =
+                        kPieceBytes + padding * encoding.unitBytes - 6 * encoding.unitBytes;
+                    const std::string comment =
+                        ";" + std::string((featureStart - before) / encoding.unitBytes, 'c') +
+                        lineEnd;
+                    const std::string bytes = header + encode(comment + body);
+                    ASSERT_EQ(featureStart,
+                              bytes.find(encode(withLineEnds(feature)), header.size()));
+                    EXPECT_EQ(encoding.events, read(bytes, 1)) << feature << " at " << featureStart;
+                }
+            }
+        }
+    }
 }
 
 }  // namespace
