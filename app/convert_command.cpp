@@ -20,10 +20,11 @@ constexpr size_t kMaxReportedSets = 20;
 // the writes then fail and are reported) or has just been created; otherwise tells the user.
 bool EnsureRecipeDirectory(HWND dialog) {
     if (g_converter.recipeDirectory[0] == '\0') {
-        ShowMessage(dialog,
-                    "The \"Recipes\" folder beside the program would have a path longer than "
-                    "255 characters.\nChoose a directory with Select Dir ...",
-                    kInvalidDirectoryCaption);
+        const std::string text =
+            "The \"Recipes\" folder beside the program would have a path longer than " +
+            std::to_string(kMaxDirectoryChars) +
+            " characters.\nChoose a directory with Select Dir ...";
+        ShowMessage(dialog, text.c_str(), kInvalidDirectoryCaption);
         return false;
     }
     if (CreateDirectoryA(g_converter.recipeDirectory, nullptr) ||

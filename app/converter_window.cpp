@@ -27,15 +27,15 @@ BOOL OnInitDialog(HWND dialog) {
     SetDlgItemTextA(dialog, IDC_RECIPE_DIR, g_converter.recipeDirectory);
 
     RegistrySettingsStore store;
-    std::vector<std::string> setNames;
-    if (!ListSetNames(store, &g_converter.settingsRoot, &setNames)) {
+    std::vector<ListedSet> sets;
+    if (!ListSetNames(store, &g_converter.settingsRoot, &sets)) {
         g_converter.settingsRoot = nullptr;
         ShowMessage(dialog, "No Registry entries found", "Error");
         return TRUE;
     }
-    for (const std::string& name : setNames) {
+    for (const ListedSet& set : sets) {
         SendDlgItemMessageA(dialog, IDC_SET_LIST, LB_ADDSTRING, 0,
-                            reinterpret_cast<LPARAM>(name.c_str()));
+                            reinterpret_cast<LPARAM>(set.name.c_str()));
     }
     // TRUE puts the focus on the first tab stop, Convert.
     return TRUE;
@@ -67,9 +67,9 @@ void OnSelectDir(HWND dialog) {
         return;
     }
     if (std::strlen(path) > kMaxDirectoryChars) {
-        const std::string text =
-            std::string("The path of this folder is longer than 255 characters:\n\n") + path +
-            "\n\nThe Recipes directory stays as it was.";
+        const std::string text = "The path of this folder is longer than " +
+                                 std::to_string(kMaxDirectoryChars) + " characters:\n\n" + path +
+                                 "\n\nThe Recipes directory stays as it was.";
         ShowMessage(dialog, text.c_str(), "Directory not changed");
         return;
     }

@@ -22,10 +22,12 @@ void WriteStdout(const std::string& text) {
     std::fwrite(text.data(), 1, text.size(), stdout);
 }
 
+// The set name as the terminal shows it, in double quotes.
 std::string Quoted(const std::string& setName, const Codepage& codepage) {
     return "\"" + DisplayName(setName, codepage) + "\"";
 }
 
+// "N THINGS": the count with the singular or plural noun that goes with it.
 std::string CountOf(size_t count, const char* singular, const char* plural) {
     return std::to_string(count) + " " + (count == 1 ? singular : plural);
 }
@@ -50,9 +52,9 @@ void PrintExportWarning(const std::string& exportPath, size_t line, const std::s
     PrintError(exportPath + ":" + std::to_string(line) + ": " + message);
 }
 
-void PrintSetNames(const std::vector<std::string>& setNames, const Codepage& codepage) {
-    for (const std::string& name : setNames) {
-        WriteStdout(DisplayName(name, codepage) + "\n");
+void PrintSetNames(const std::vector<ListedSet>& sets, const Codepage& codepage) {
+    for (const ListedSet& set : sets) {
+        WriteStdout(DisplayName(set.name, codepage) + "\n");
     }
 }
 

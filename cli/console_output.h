@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "conversion/batch_conversion.h"
+#include "settings/settings_store.h"
 
 class Codepage;
 
@@ -19,7 +20,7 @@ void PrintError(const std::string& message);
 void PrintExportWarning(const std::string& exportPath, size_t line, const std::string& message);
 
 // The set names, one per line, on stdout.
-void PrintSetNames(const std::vector<std::string>& setNames, const Codepage& codepage);
+void PrintSetNames(const std::vector<ListedSet>& sets, const Codepage& codepage);
 
 // The outcome of a run on stderr: a line per set not converted with its reason, a warning per
 // set without entries, and the summary (recipes written or printed, and where).

@@ -17,11 +17,13 @@
 
 namespace {
 
+// Returns true when path names an existing directory.
 bool IsDirectory(const std::string& path) {
     struct stat info;
     return stat(path.c_str(), &info) == 0 && (info.st_mode & S_IFMT) == S_IFDIR;
 }
 
+// Creates the one directory path, its parent being there. Returns 0, or -1 with errno set.
 int MakeOneDirectory(const std::string& path) {
 #ifdef _WIN32
     return _mkdir(path.c_str());
@@ -36,6 +38,23 @@ bool IsSeparator(char c) {
 #else
     return c == '/';
 #endif
+}
+
+// The directory without the separators that end it, a root such as / or C:\ kept whole:
+// msvcrt's stat fails on a directory path that ends in a backslash, and DIR/ would give recipe
+// paths DIR//NAME.rcp a character longer than they need be.
+std::string WithoutTrailingSeparators(const std::string& directory) {
+    size_t end = directory.size();
+    size_t rootEnd = 1;
+#ifdef _WIN32
+    if (directory.size() >= 3 && directory[1] == ':') {
+        rootEnd = 3;  // "C:\" is a root; "C:" alone would name the drive's current directory
+    }
+#endif
+    while (end > rootEnd && IsSeparator(directory[end - 1])) {
+        --end;
+    }
+    return directory.substr(0, end);
 }
 
 // Creates directory and its missing parents. Returns false with *error when it is not a
@@ -75,35 +94,67 @@ bool SameSetName(const std::string& a, const std::string& b) {
     return true;
 }
 
+// The report of a set the listing names only in look-alike letters of the code page.
+SetNotConverted NotInCodepage(const ListedSet& set, const Codepage& codepage) {
+    return {set.name, "its name has characters outside " + codepage.name() +
+                          ", which the Windows program cannot open"};
+}
+
+// Returns true when items holds item.
+template <typename T>
+bool Contains(const std::vector<T>& items, const T& item) {
+    for (const T& held : items) {
+        if (held == item) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Appends name to *chosen unless it is there already.
+void ChooseOnce(const std::string& name, std::vector<std::string>* chosen) {
+    if (!Contains(*chosen, name)) {
+        chosen->push_back(name);
+    }
+}
+
 // Chooses the sets to convert: every listed one, or the named ones in the order given (each
-// once, spelled as listed). Returns false, printing each unknown name, when one is not listed.
-bool ChooseSets(const std::vector<std::string>& listed, const CliOptions& options,
-                const Codepage& codepage, std::vector<std::string>* chosen) {
+// once, spelled as listed). A set whose listed name is not its own is not chosen but added to
+// *unconvertible: converting that name would open another set, or none; a requested name
+// matches such a set only when no set has it as its own. Returns false, printing each unknown
+// name, when one is not listed.
+bool ChooseSets(const std::vector<ListedSet>& listed, const CliOptions& options,
+                const Codepage& codepage, std::vector<std::string>* chosen,
+                std::vector<SetNotConverted>* unconvertible) {
     if (options.setNames.empty()) {
-        *chosen = listed;
+        for (const ListedSet& set : listed) {
+            if (set.nameInCodepage) {
+                ChooseOnce(set.name, chosen);
+            } else {
+                unconvertible->push_back(NotInCodepage(set, codepage));
+            }
+        }
         return true;
     }
     bool allKnown = true;
+    std::vector<const ListedSet*> reported;
     for (const std::string& requested : options.setNames) {
-        const std::string* match = nullptr;
-        for (const std::string& name : listed) {
-            if (SameSetName(DisplayName(name, codepage), requested)) {
-                match = &name;
-                break;
+        const ListedSet* match = nullptr;
+        for (const ListedSet& set : listed) {
+            if (SameSetName(DisplayName(set.name, codepage), requested) &&
+                (match == nullptr || (!match->nameInCodepage && set.nameInCodepage))) {
+                match = &set;
             }
         }
         if (match == nullptr) {
             PrintError("no set named \"" + requested +
                        "\" in the settings (--list shows their names)");
             allKnown = false;
-            continue;
-        }
-        bool already = false;
-        for (const std::string& name : *chosen) {
-            already = already || name == *match;
-        }
-        if (!already) {
-            chosen->push_back(*match);
+        } else if (match->nameInCodepage) {
+            ChooseOnce(match->name, chosen);
+        } else if (!Contains(reported, match)) {
+            reported.push_back(match);
+            unconvertible->push_back(NotInCodepage(*match, codepage));
         }
     }
     return allKnown;
@@ -111,9 +162,9 @@ bool ChooseSets(const std::vector<std::string>& listed, const CliOptions& option
 
 }  // namespace
 
-bool ListSettingsSets(SettingsStore& store, const char** rootPath,
-                      std::vector<std::string>* setNames, std::string* error) {
-    if (!ListSetNames(store, rootPath, setNames)) {
+bool ListSettingsSets(SettingsStore& store, const char** rootPath, std::vector<ListedSet>* sets,
+                      std::string* error) {
+    if (!ListSetNames(store, rootPath, sets)) {
         *error = std::string("no settings found: neither HKEY_LOCAL_MACHINE\\") +
                  kSettingsRootPaths[0] + " nor HKEY_LOCAL_MACHINE\\" + kSettingsRootPaths[1] +
                  " exists";
@@ -122,22 +173,23 @@ bool ListSettingsSets(SettingsStore& store, const char** rootPath,
     return true;
 }
 
-int RunConversion(SettingsStore& store, const char* rootPath,
-                  const std::vector<std::string>& listed, const CliOptions& options,
-                  const Codepage& codepage) {
+int RunConversion(SettingsStore& store, const char* rootPath, const std::vector<ListedSet>& listed,
+                  const CliOptions& options, const Codepage& codepage) {
+    const std::string directory = WithoutTrailingSeparators(options.outputDirectory);
     BatchRequest request;
     request.rootPath = rootPath;
-    request.directory = options.outputDirectory;
+    request.directory = directory;
 #ifdef _WIN32
     request.fileNameCodepage = nullptr;
 #else
     request.fileNameCodepage = &codepage;
 #endif
-    if (!ChooseSets(listed, options, codepage, &request.setNames)) {
+    std::vector<SetNotConverted> unconvertible;
+    if (!ChooseSets(listed, options, codepage, &request.setNames, &unconvertible)) {
         return kExitUnreadable;
     }
     std::string error;
-    if (!options.toStdout && !MakeDirectories(options.outputDirectory, &error)) {
+    if (!options.toStdout && !MakeDirectories(directory, &error)) {
         PrintError(error);
         return kExitIncomplete;
     }
@@ -150,6 +202,8 @@ int RunConversion(SettingsStore& store, const char* rootPath,
         PrintError(error);
         return kExitUnreadable;
     }
-    PrintBatchReport(report, options.outputDirectory, options.toStdout, codepage);
+    report.notConverted.insert(report.notConverted.end(), unconvertible.begin(),
+                               unconvertible.end());
+    PrintBatchReport(report, directory, options.toStdout, codepage);
     return report.notConverted.empty() ? kExitConverted : kExitIncomplete;
 }

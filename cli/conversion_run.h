@@ -11,11 +11,12 @@ struct CliOptions;
 
 // Finds the settings root and lists its sets in listing order. Returns false with *error when
 // the store has no settings root.
-bool ListSettingsSets(SettingsStore& store, const char** rootPath,
-                      std::vector<std::string>* setNames, std::string* error);
+bool ListSettingsSets(SettingsStore& store, const char** rootPath, std::vector<ListedSet>* sets,
+                      std::string* error);
 
-// Converts the sets the options choose (every listed set when none is named) into the output
-// directory, or onto stdout, and prints the outcome. Returns the exit code.
-int RunConversion(SettingsStore& store, const char* rootPath,
-                  const std::vector<std::string>& listed, const CliOptions& options,
-                  const Codepage& codepage);
+// Converts the sets the options choose (every listed set when none is named, each name once)
+// into the output directory, or onto stdout, and prints the outcome. A set whose listed name is
+// not its own (see EnumStatus::kNameNotInCodepage) is reported as not converted. Returns the
+// exit code.
+int RunConversion(SettingsStore& store, const char* rootPath, const std::vector<ListedSet>& listed,
+                  const CliOptions& options, const Codepage& codepage);

@@ -26,18 +26,18 @@ int main(int argc, char** argv) {
     std::unique_ptr<SettingsStore> store =
         OpenSettingsSource(options, codepage, &malformedLines, &error);
     const char* rootPath = nullptr;
-    std::vector<std::string> setNames;
-    if (store == nullptr || !ListSettingsSets(*store, &rootPath, &setNames, &error)) {
+    std::vector<ListedSet> sets;
+    if (store == nullptr || !ListSettingsSets(*store, &rootPath, &sets, &error)) {
         PrintError(error);
         return kExitUnreadable;
     }
 
     if (options.list) {
-        PrintSetNames(setNames, codepage);
+        PrintSetNames(sets, codepage);
         exitCode = kExitConverted;
     } else {
         BuildFrequencyTable();
-        exitCode = RunConversion(*store, rootPath, setNames, options, codepage);
+        exitCode = RunConversion(*store, rootPath, sets, options, codepage);
     }
     return exitCode == kExitConverted && malformedLines ? kExitIncomplete : exitCode;
 }

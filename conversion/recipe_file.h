@@ -11,8 +11,9 @@ class Codepage;
 // the other: creates the file when it is missing and entries is not empty; otherwise edits it
 // in place. On Windows each entry goes through WritePrivateProfileStringA; elsewhere the
 // whole set is applied in memory and the file replaced atomically, and left untouched when
-// nothing changes. codepage is the ANSI code page of the entries, for a recipe that is UTF-8
-// text; on Windows the service converts with the system's own and it may be null. Returns true
-// on success; false with *error saying why.
+// nothing changes; there a link is followed only to a file in its own directory, and any other
+// link is an error that touches nothing. codepage is the ANSI code page of the entries, for a
+// recipe that is UTF-8 text; on Windows the service converts with the system's own and it may be
+// null. Returns true on success; false with *error saying why.
 bool WriteRecipeFile(const char* path, const RecipeEntryList& entries, const Codepage* codepage,
                      std::string* error);

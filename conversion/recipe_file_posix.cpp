@@ -22,6 +22,7 @@ constexpr mode_t kPermissionBits = 07777;
 constexpr int kTempNameAttempts = 100;
 constexpr size_t kReadChunk = 65536;
 
+// "cannot WHAT PATH: <error text>", the message of a failed step.
 std::string Reason(const char* what, const std::string& path, int error) {
     return std::string("cannot ") + what + " " + path + ": " + strerror(error);
 }
@@ -79,12 +80,18 @@ std::string DirectoryOf(const std::string& path) {
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-// Opens a new temporary file beside path. Returns its descriptor, or -1 with errno set.
+// Opens a new temporary file in the directory of path. Its name is short and fixed in form, so
+// that a recipe whose own name is near the file-name limit still gets one. Returns its
+// descriptor, or -1 with errno set.
 int CreateTempBeside(const std::string& path, mode_t mode, std::string* tempPath) {
+    std::string directory = DirectoryOf(path);
+    if (directory.back() != '/') {
+        directory += '/';
+    }
     for (int attempt = 0; attempt < kTempNameAttempts; ++attempt) {
-        char suffix[32];
-        snprintf(suffix, sizeof suffix, ".%ld.%d.tmp", static_cast<long>(getpid()), attempt);
-        *tempPath = path + suffix;
+        char name[32];
+        snprintf(name, sizeof name, ".rcp-%ld-%d.tmp", static_cast<long>(getpid()), attempt);
+        *tempPath = directory + name;
         int fd = open(tempPath->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
         if (fd >= 0 || errno != EEXIST) {
             return fd;
@@ -137,13 +144,39 @@ int WritableError(const std::string& path, const struct stat& info) {
     return 0;
 }
 
+// The file to edit for path into *target: path itself, or the file a link there names, as
+// Windows follows it. A link is followed only to a file in its own directory, so that nothing
+// outside the output directory is ever touched; a link that leads elsewhere, or nowhere, is an
+// error. Returns true, or false with *error.
+bool FollowLink(const char* path, std::string* target, std::string* error) {
+    struct stat info;
+    if (lstat(path, &info) != 0 || !S_ISLNK(info.st_mode)) {
+        *target = path;
+        return true;
+    }
+    char resolved[PATH_MAX];
+    char resolvedDirectory[PATH_MAX];
+    if (realpath(path, resolved) == nullptr) {
+        *error = Reason("read", path, errno);
+        return false;
+    }
+    if (realpath(DirectoryOf(path).c_str(), resolvedDirectory) == nullptr ||
+        DirectoryOf(resolved) != resolvedDirectory) {
+        *error = std::string(path) + " is a link to a file outside its directory";
+        return false;
+    }
+    *target = resolved;
+    return true;
+}
+
 }  // namespace
 
 bool WriteRecipeFile(const char* path, const RecipeEntryList& entries, const Codepage* codepage,
                      std::string* error) {
-    // A link is followed, as Windows follows it: the file it names is the one edited.
-    char resolved[PATH_MAX];
-    const std::string target = realpath(path, resolved) != nullptr ? resolved : path;
+    std::string target;
+    if (!FollowLink(path, &target, error)) {
+        return false;
+    }
 
     std::string text;
     bool exists = false;

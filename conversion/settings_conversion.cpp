@@ -82,6 +82,7 @@ bool ReadInteger(const RuleContext& context, const char* name, int32_t* value) {
     return ReadIntValue(context.store, context.set, name, value) == 1;
 }
 
+// Returns the recipe's text for a flag: "1" when on, else "0".
 const char* FlagText(bool on) {
     return on ? "1" : "0";
 }
@@ -94,6 +95,7 @@ void WriteToEveryKey(const ConversionRule& rule, const RuleContext& context, con
     }
 }
 
+// Writes value in decimal to every key of the rule; returns nothing, as every write does.
 void WriteDecimal(const ConversionRule& rule, const RuleContext& context, int32_t value) {
     EntryText entry;
     snprintf(entry, sizeof entry, "%d", static_cast<int>(value));

@@ -152,7 +152,7 @@ void ReadEverything(ExportSettingsStore& store, const std::vector<std::string>& 
             if (status == EnumStatus::kNoMoreItems) {
                 break;
             }
-            if (status != EnumStatus::kName) {
+            if (status != EnumStatus::kName && status != EnumStatus::kNameNotInCodepage) {
                 continue;
             }
             if (strlen(name.get()) >= nameSize) {
@@ -162,8 +162,8 @@ void ReadEverything(ExportSettingsStore& store, const std::vector<std::string>& 
             char shortName[kMaxSetNameChars + 1];
             const EnumStatus shortStatus =
                 store.EnumerateSetName(root, index, shortName, sizeof shortName);
-            if (shortStatus == EnumStatus::kName ? strcmp(shortName, name.get()) != 0
-                                                 : shortStatus != EnumStatus::kNameTooLong) {
+            if (shortStatus == status ? strcmp(shortName, name.get()) != 0
+                                      : shortStatus != EnumStatus::kNameTooLong) {
                 Fail("a name is listed differently through a smaller buffer");
             }
             SettingsKey set = nullptr;

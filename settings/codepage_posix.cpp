@@ -23,8 +23,13 @@ constexpr size_t kMaxBytesPerCharacter = 4;
 // the same number; glibc rejects those bytes.
 constexpr unsigned char kFirstC1 = 0x80;
 constexpr unsigned char kLastC1 = 0x9F;
+constexpr unsigned int kWindowsThai = 874;
+constexpr unsigned int kFirstWindowsEuropean = 1250;  // Central European
+constexpr unsigned int kLastWindowsEuropean = 1258;   // Vietnamese
+// Returns true for the code pages above.
 bool MapsUndefinedC1Bytes(unsigned int codepage) {
-    return codepage == 874 || (codepage >= 1250 && codepage <= 1258);
+    return codepage == kWindowsThai ||
+           (codepage >= kFirstWindowsEuropean && codepage <= kLastWindowsEuropean);
 }
 
 // Windows' best-fit mapping for Windows-1252: characters the code page lacks that

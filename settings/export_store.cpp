@@ -50,7 +50,11 @@ struct Place {
 // A root path as the program sees it: the first of its places that exists.
 struct OpenableRoot {
     const Place* place = nullptr;
-    std::vector<std::pair<std::string, const StoredSet*>> listing;  // ANSI names in order
+    struct ListedName {
+        std::string ansi;
+        bool exact;  // every character had its counterpart in the code page
+    };
+    std::vector<ListedName> listing;  // in the registry's order
 };
 
 // Collects what lies under the places of the settings roots and drops everything else.
@@ -245,8 +249,8 @@ bool ExportSettingsStore::Load(const std::string& path, const Codepage& codepage
         anyRoot = true;
         for (const auto& entry : found.place->sets) {
             std::string ansi;
-            codepage.FromUtf16(entry.second.name, &ansi);
-            found.listing.emplace_back(ansi, &entry.second);
+            const bool exact = codepage.FromUtf16(entry.second.name, &ansi);
+            found.listing.push_back({ansi, exact});
         }
     }
     if (!anyRoot) {
@@ -278,12 +282,12 @@ EnumStatus ExportSettingsStore::EnumerateSetName(SettingsKey root, uint32_t inde
     if (index >= open->listing.size()) {
         return EnumStatus::kNoMoreItems;
     }
-    const std::string& listed = open->listing[index].first;
-    if (listed.size() >= nameSize) {
+    const OpenableRoot::ListedName& listed = open->listing[index];
+    if (listed.ansi.size() >= nameSize) {
         return EnumStatus::kNameTooLong;
     }
-    std::memcpy(name, listed.c_str(), listed.size() + 1);
-    return EnumStatus::kName;
+    std::memcpy(name, listed.ansi.c_str(), listed.ansi.size() + 1);
+    return listed.exact ? EnumStatus::kName : EnumStatus::kNameNotInCodepage;
 }
 
 bool ExportSettingsStore::OpenSettingsRoot(const char* rootPath, SettingsKey* root) {

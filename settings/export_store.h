@@ -17,8 +17,8 @@
 // imported the file: sets in the registry's order (names compared upper-cased), text-like
 // values (REG_SZ, REG_EXPAND_SZ, REG_MULTI_SZ) converted to the code page with their stored
 // terminator, every other value as its raw bytes. EnumerateSetName gives a name in the code
-// page (best-fit letters or '?' where it has none); a set whose name does not survive that
-// conversion cannot be opened, as on Windows.
+// page (best-fit letters or '?' where it has none), and answers kNameNotInCodepage for such a
+// name; a set whose name does not survive that conversion cannot be opened, as on Windows.
 #pragma once
 
 #include <cstddef>

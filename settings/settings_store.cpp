@@ -31,7 +31,7 @@ int ReadIntValue(SettingsStore& store, SettingsKey set, const char* valueName, i
     return 1;
 }
 
-bool ListSetNames(SettingsStore& store, const char** rootPath, std::vector<std::string>* setNames) {
+bool ListSetNames(SettingsStore& store, const char** rootPath, std::vector<ListedSet>* sets) {
     SettingsKey root = nullptr;
     if (!store.FindSettingsRoot(rootPath, &root)) {
         return false;
@@ -43,8 +43,8 @@ bool ListSetNames(SettingsStore& store, const char** rootPath, std::vector<std::
         if (status == EnumStatus::kNoMoreItems) {
             break;
         }
-        if (status == EnumStatus::kName) {
-            setNames->push_back(name);
+        if (status == EnumStatus::kName || status == EnumStatus::kNameNotInCodepage) {
+            sets->push_back({name, status == EnumStatus::kName});
         }
     }
     store.CloseSettingsKey(root);

@@ -32,6 +32,10 @@ enum class EnumStatus {
     kName,         // name holds the set's name
     kNoMoreItems,  // index is past the last set
     kNameTooLong,  // the name does not fit the caller's buffer; go on with the next index
+    // name holds the set's name with look-alike letters or '?' for characters the code page
+    // lacks; the Windows program cannot open this set by that name. Only a store that reads the
+    // names in UTF-16 can tell: the live registry store never answers it.
+    kNameNotInCodepage,
 };
 
 class SettingsStore {
@@ -75,7 +79,13 @@ int ReadTextValue(SettingsStore& store, SettingsKey set, const char* valueName,
 // and its data is exactly 4 bytes (shorter data is never padded with stale memory), else 0.
 int ReadIntValue(SettingsStore& store, SettingsKey set, const char* valueName, int32_t* value);
 
-// Finds the settings root and appends the names of its sets to *setNames in listing order,
-// every name the registry allows included. Returns false when neither root exists; otherwise
-// true with *rootPath set. Closes the key it opened.
-bool ListSetNames(SettingsStore& store, const char** rootPath, std::vector<std::string>* setNames);
+// A set as the listing names it.
+struct ListedSet {
+    std::string name;     // in the ANSI code page, as EnumerateSetName gives it
+    bool nameInCodepage;  // false for kNameNotInCodepage: the name is not the set's own
+};
+
+// Finds the settings root and appends its sets to *sets in listing order, every name the
+// registry allows included. Returns false when neither root exists; otherwise true with
+// *rootPath set. Closes the key it opened.
+bool ListSetNames(SettingsStore& store, const char** rootPath, std::vector<ListedSet>* sets);

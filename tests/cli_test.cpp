@@ -164,7 +164,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values("sample", "sample_list", "set_order_stdout", "set_subset_nested_output",
                       "unknown_set", "unconvertible_names", "long_path", "missing_export",
                       "bad_header", "malformed_lines", "no_root", "empty_set", "update_in_place",
-                      "no_export", "usage_error", "unknown_codepage"),
+                      "no_export", "usage_error", "unknown_codepage", "look_alike_names",
+                      "look_alike_names_selected", "output_trailing_separator"),
     [](const ::testing::TestParamInfo<const char*>& info) { return std::string(info.param); });
 
 }  // namespace

@@ -41,8 +41,11 @@ class ExportStoreTest : public ::testing::Test {
         }
         std::string names = std::string(rootPath) + ":";
         char name[kDumpLongNameSize];
-        for (uint32_t i = 0;
-             store_.EnumerateSetName(root, i, name, sizeof(name)) == EnumStatus::kName; ++i) {
+        for (uint32_t i = 0;; ++i) {
+            const EnumStatus status = store_.EnumerateSetName(root, i, name, sizeof(name));
+            if (status != EnumStatus::kName && status != EnumStatus::kNameNotInCodepage) {
+                break;
+            }
             names += std::string(" ") + name;
         }
         store_.CloseSettingsKey(root);
@@ -148,11 +151,29 @@ TEST_F(ExportStoreTest, OpensSetsAndValuesByNameAsRegOpenKeyExADoes) {
     EXPECT_FALSE(store_.OpenSettingsSet(root, "Nowhere", &set));
 }
 
+// Such a name is listed in its best-fit form and marked as not the set's own; the names that
+// fit the code page exactly are not marked.
 TEST_F(ExportStoreTest, ASetNamedOutsideTheCodePageIsListedButCannotBeOpened) {
     std::string error;
     ASSERT_TRUE(store_.Load(Fixture("windows_utf16.reg"), codepage_, &error)) << error;
+    const char* rootPath = nullptr;
+    std::vector<ListedSet> listed;
+    ASSERT_TRUE(ListSetNames(store_, &rootPath, &listed));
+    std::string names;
+    for (const ListedSet& set : listed) {
+        names += (set.nameInCodepage ? "[" : "[not in code page: ") + set.name + "]";
+    }
+    EXPECT_EQ(names,
+              "[1234567890123456789012345678901][12345678901234567890123456789012][caf\xe9]"
+              "[GaAs-AlGaAs HEMT][InP Laser 1550nm][Si Reference Wafer Batch 2019 Q3 Line A]"
+              "[not in code page: L\xf3"
+              "dz sample][not in code page: Omega]");
+
     SettingsKey root = nullptr;
     ASSERT_TRUE(store_.OpenSettingsRoot(kSettingsRootPaths[0], &root));
+    char name[kDumpShortNameSize];
+    EXPECT_EQ(EnumStatus::kNameNotInCodepage, store_.EnumerateSetName(root, 7, name, sizeof name));
+    EXPECT_STREQ("Omega", name);
     SettingsKey set = nullptr;
     EXPECT_FALSE(store_.OpenSettingsSet(root, "Lodz sample", &set));
     EXPECT_FALSE(store_.OpenSettingsSet(root,

@@ -144,22 +144,93 @@ TEST(RecipeFile, ChangedFileIsReplacedWhole) {
     EXPECT_EQ(FilesIn(dir.path()), std::set<std::string>{"set.rcp"});
 }
 
-// The file a link names is edited; the link stays a link.
-TEST(RecipeFile, LinkIsFollowed) {
+// The file a link names is edited when it lies in the link's own directory, however the link
+// spells it; the link stays a link.
+TEST(RecipeFile, LinkIsFollowedWithinItsDirectory) {
     ScratchDir dir;
     const std::string target = dir.File("target.rcp");
-    const std::string link = dir.File("set.rcp");
     WriteFileBytes(target, "[GENERAL]\r\nModel=1\r\n");
-    ASSERT_EQ(symlink(target.c_str(), link.c_str()), 0);
+    ASSERT_EQ(mkdir(dir.File("sub").c_str(), 0755), 0);
+    const std::string links[] = {dir.File("absolute.rcp"), dir.File("relative.rcp"),
+                                 dir.File("roundabout.rcp")};
+    ASSERT_EQ(symlink(target.c_str(), links[0].c_str()), 0);
+    ASSERT_EQ(symlink("target.rcp", links[1].c_str()), 0);
+    ASSERT_EQ(symlink("sub/../target.rcp", links[2].c_str()), 0);
+
+    for (const std::string& link : links) {
+        WriteFileBytes(target, "[GENERAL]\r\nModel=1\r\n");
+        std::string error;
+        ASSERT_TRUE(WriteRecipeFile(link.c_str(), RecipeEntries(), &Windows1252(), &error))
+            << error;
+
+        struct stat info = {};
+        ASSERT_EQ(lstat(link.c_str(), &info), 0);
+        EXPECT_TRUE(S_ISLNK(info.st_mode)) << link;
+        EXPECT_EQ(ReadFileBytes(target),
+                  "[GENERAL]\r\nModel=3\r\nMaterial=GaAs\r\n[IV]\r\nAutoSave=1\r\n")
+            << link;
+    }
+    EXPECT_EQ(FilesIn(dir.path()), (std::set<std::string>{"absolute.rcp", "relative.rcp",
+                                                          "roundabout.rcp", "sub", "target.rcp"}));
+}
+
+// A link that leads out of its directory, even to a subdirectory, or to nothing, is refused
+// and nothing is touched: neither the file it names nor the link.
+TEST(RecipeFile, LinkOutOfItsDirectoryIsAnErrorAndTouchesNothing) {
+    ScratchDir dir;
+    ScratchDir elsewhere;
+    const std::string outside = elsewhere.File("outside.rcp");
+    WriteFileBytes(outside, "[GENERAL]\r\nModel=1\r\n");
+    ASSERT_EQ(mkdir(dir.File("sub").c_str(), 0755), 0);
+    const std::string below = dir.File("sub/below.rcp");
+    WriteFileBytes(below, "[GENERAL]\r\nModel=1\r\n");
+    struct Case {
+        std::string link;
+        std::string target;
+        std::string error;
+    };
+    const Case cases[] = {
+        {dir.File("out.rcp"), outside,
+         dir.File("out.rcp") + " is a link to a file outside its directory"},
+        {dir.File("down.rcp"), "sub/below.rcp",
+         dir.File("down.rcp") + " is a link to a file outside its directory"},
+        {dir.File("nowhere.rcp"), elsewhere.File("missing.rcp"),
+         "cannot read " + dir.File("nowhere.rcp") + ": No such file or directory"},
+    };
+    for (const Case& c : cases) {
+        ASSERT_EQ(symlink(c.target.c_str(), c.link.c_str()), 0);
+        std::string error;
+        EXPECT_FALSE(WriteRecipeFile(c.link.c_str(), RecipeEntries(), &Windows1252(), &error))
+            << c.link;
+        EXPECT_EQ(error, c.error);
+        struct stat info = {};
+        ASSERT_EQ(lstat(c.link.c_str(), &info), 0);
+        EXPECT_TRUE(S_ISLNK(info.st_mode)) << c.link;
+    }
+    EXPECT_EQ(ReadFileBytes(outside), "[GENERAL]\r\nModel=1\r\n");
+    EXPECT_EQ(ReadFileBytes(below), "[GENERAL]\r\nModel=1\r\n");
+    EXPECT_EQ(FilesIn(elsewhere.path()), std::set<std::string>{"outside.rcp"});
+    EXPECT_EQ(FilesIn(dir.path()),
+              (std::set<std::string>{"down.rcp", "nowhere.rcp", "out.rcp", "sub"}));
+}
+
+// The temporary file's name does not grow with the recipe's: a name of 250 bytes, near the
+// file-name limit of 255, is written and updated, and no temporary file is left behind.
+TEST(RecipeFile, NameNearTheFileNameLimitIsWritten) {
+    constexpr size_t kLongNameBytes = 250;
+    ScratchDir dir;
+    const std::string name = std::string(kLongNameBytes - 4, 'n') + ".rcp";
+    const std::string path = dir.File(name);
     std::string error;
 
-    ASSERT_TRUE(WriteRecipeFile(link.c_str(), RecipeEntries(), &Windows1252(), &error)) << error;
+    ASSERT_TRUE(WriteRecipeFile(path.c_str(), RecipeEntries(), &Windows1252(), &error)) << error;
+    EXPECT_EQ(ReadFileBytes(path), kRecipe);
+    WriteFileBytes(path, "[GENERAL]\r\nModel=1\r\n");
+    ASSERT_TRUE(WriteRecipeFile(path.c_str(), RecipeEntries(), &Windows1252(), &error)) << error;
 
-    struct stat info = {};
-    ASSERT_EQ(lstat(link.c_str(), &info), 0);
-    EXPECT_TRUE(S_ISLNK(info.st_mode));
-    EXPECT_EQ(ReadFileBytes(target),
+    EXPECT_EQ(ReadFileBytes(path),
               "[GENERAL]\r\nModel=3\r\nMaterial=GaAs\r\n[IV]\r\nAutoSave=1\r\n");
+    EXPECT_EQ(FilesIn(dir.path()), std::set<std::string>{name});
 }
 
 TEST(RecipeFile, ReadOnlyFileIsAnErrorAndStaysAsItWas) {

@@ -72,7 +72,11 @@ inline std::string DumpSettingsStore(SettingsStore& store,
             out += std::to_string(kDumpSuccess) + " " + EscapeDumpName(shortName) + "\n";
         }
         char longName[kDumpLongNameSize];
-        if (store.EnumerateSetName(root, index, longName, sizeof(longName)) == EnumStatus::kName) {
+        const EnumStatus longStatus =
+            store.EnumerateSetName(root, index, longName, sizeof(longName));
+        // A name outside the code page is listed as Windows lists it; whether it opens is for
+        // OpenSettingsSet to say.
+        if (longStatus == EnumStatus::kName || longStatus == EnumStatus::kNameNotInCodepage) {
             names.push_back(longName);
         }
     }

@@ -10,6 +10,11 @@ DIALOG_PROBE="$PROBES/dialog_probe.exe"
 # How long a poll waits for the window to show a state (a hang, not a speed limit).
 POLL_TRIES=300
 APP_PID=
+# Control ids of the dialog, as app/resource.h (and IDOK for Convert) define them.
+ID_CONVERT=1
+ID_SELECT_ALL=1002
+ID_SELECT_DIR=1004
+ID_RECIPE_DIR=1005
 
 [ -f "$APP_EXE" ] || fail "no $APP_EXE: build the mingw64 preset"
 [ -f "$DIALOG_PROBE" ] || fail "no dialog_probe.exe: build the mingw64 preset"
@@ -116,9 +121,9 @@ wait_for() {
 list_state() { probe list "$APP_CAPTION"; }
 list_is() { [ "$(list_state)" = "$1" ]; }
 
-# The text shown in the directory box (the edit control, id 1005).
+# The text shown in the directory box.
 shown_directory() {
-    probe controls "$APP_CAPTION" | sed -n 's/^Edit id=1005 .* text="\(.*\)"$/\1/p'
+    probe controls "$APP_CAPTION" | sed -n "s/^Edit id=$ID_RECIPE_DIR .* text=\"\(.*\)\"\$/\1/p"
 }
 
 # expect_message CAPTION EXPECTED: checks a message box (owner, text, buttons) and presses

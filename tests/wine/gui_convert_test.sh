@@ -19,9 +19,9 @@ fixture_has_no_leading_blanks quorix.reg
 registry_import quorix.reg
 app_start "$SCRATCH/quorix"
 app_wait_window
-click_control "$APP_CAPTION" 1002
+click_control "$APP_CAPTION" "$ID_SELECT_ALL"
 wait_for "Select All" list_is $'1\tCON\n1\tGaAs-AlGaAs HEMT\n1\tInP laser 1550nm\n1\tSi wafer reference with a long set name'
-click_control "$APP_CAPTION" 1
+click_control "$APP_CAPTION" "$ID_CONVERT"
 expect_message "Recipes not converted" "owner=\"$APP_CAPTION\"
 button=\"OK\"
 text=\"These settings were not converted:\\n\\nCON: Windows takes its name for the device CON\""
@@ -47,9 +47,9 @@ registry_import wrong_view.reg zentyl.reg
 app_start "$SCRATCH/zentyl"
 app_wait_window
 list_is $'0\tGaN on sapphire\n0\tSiGe HBT' || fail "Zentyl set list: $(list_state)"
-click_control "$APP_CAPTION" 1002
+click_control "$APP_CAPTION" "$ID_SELECT_ALL"
 wait_for "Select All" list_is $'1\tGaN on sapphire\n1\tSiGe HBT'
-click_control "$APP_CAPTION" 1
+click_control "$APP_CAPTION" "$ID_CONVERT"
 wait_for "selection cleared after Convert" list_is $'0\tGaN on sapphire\n0\tSiGe HBT'
 no_other_dialog
 press_key Escape

@@ -45,7 +45,7 @@ no_other_dialog
     fail "recipes written: $(ls "$SCRATCH/app/Recipes")"
 
 # Select Dir, then cancel: the directory shown and used stays the default.
-click_control "$APP_CAPTION" 1004
+click_control "$APP_CAPTION" "$ID_SELECT_DIR"
 probe wait "Browse for Folder" >/dev/null || fail "no folder browser"
 app_focus "Browse for Folder"
 press_key Escape
@@ -61,7 +61,7 @@ wait_for "selection cleared after Convert" list_is "$all_unselected"
 # Select Dir, then OK on the folder the browser starts with (the desktop, a file-system
 # folder): the browser shows the title, and the directory becomes that folder's path. Nothing
 # is converted there: it may be the user's own desktop.
-click_control "$APP_CAPTION" 1004
+click_control "$APP_CAPTION" "$ID_SELECT_DIR"
 probe controls "Browse for Folder" | grep -qxF \
     'Static id=14146 style=0x50020000 rect=9,5,299,31 text="Highlight the folder to receive Recipes"' ||
     fail "browser title: $(probe controls "Browse for Folder")"

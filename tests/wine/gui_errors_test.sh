@@ -10,9 +10,9 @@ all_unselected=${all_selected//1$'\t'/0$'\t'}
 
 # select_all_and_convert: real clicks on Select All, then Convert.
 select_all_and_convert() {
-    click_control "$APP_CAPTION" 1002
+    click_control "$APP_CAPTION" "$ID_SELECT_ALL"
     wait_for "Select All" list_is "$all_selected"
-    click_control "$APP_CAPTION" 1
+    click_control "$APP_CAPTION" "$ID_CONVERT"
 }
 
 # No root: one box at start, an empty list, and every command still works without a word.
@@ -23,10 +23,10 @@ button=\"OK\"
 text=\"No Registry entries found\""
 app_wait_window
 list_is "" || fail "list not empty: $(list_state)"
-click_control "$APP_CAPTION" 1002
-click_control "$APP_CAPTION" 1
+click_control "$APP_CAPTION" "$ID_SELECT_ALL"
+click_control "$APP_CAPTION" "$ID_CONVERT"
 wait_for "Recipes created" test -d "$SCRATCH/noroot/Recipes"
-click_control "$APP_CAPTION" 1004
+click_control "$APP_CAPTION" "$ID_SELECT_DIR"
 probe wait "Browse for Folder" >/dev/null || fail "no folder browser"
 app_focus "Browse for Folder"
 press_key Escape

@@ -11,13 +11,29 @@ cd "$SCRATCH" || fail "no scratch directory"
 GUI_DATA="$RC_SOURCE_DIR/tests/data/gui"
 NO_ROOT_MESSAGE='rcpconv: no settings found: neither HKEY_LOCAL_MACHINE\SOFTWARE\Quorix\Layrscan\Settings nor HKEY_LOCAL_MACHINE\SOFTWARE\Zentyl\Layrscan\Settings exists'
 
-# live_matches_export TAG EXPORT: converts and lists the imported registry with rcpconv.exe
-# and the export with rcpconv; the recipes, messages and exit codes must agree.
+# without_reasons TAG NAME...: in both sides' stderr of TAG, the reason given for each set NAME
+# not converted made one placeholder.
+without_reasons() {
+    local tag=$1 name side
+    shift
+    for side in native win; do
+        for name in "$@"; do
+            sed -i "s/^rcpconv: \"$name\" not converted: .*/rcpconv: \"$name\" not converted: REASON/" \
+                "$SCRATCH/$tag.$side.err"
+        done
+    done
+}
+
+# live_matches_export TAG EXPORT [NAME...]: converts and lists the imported registry with
+# rcpconv.exe and the export with rcpconv; the recipes, messages and exit codes must agree,
+# except the reasons given for the sets NAME not converted.
 live_matches_export() {
     local tag=$1 export=$2
+    shift 2
     no_leading_blanks "$export"
     run_side win "$tag" -o "$(win_path "$SCRATCH/$tag.win.rcp")"
     run_side native "$tag" "$export" -o "$SCRATCH/$tag.native.rcp"
+    without_reasons "$tag" "$@"
     same_outcome "$tag"
     same_recipes "$SCRATCH/$tag.win.rcp" "$SCRATCH/$tag.native.rcp"
     run_side win "$tag-list" --list
@@ -43,6 +59,10 @@ live_matches_export zentyl "$GUI_DATA/zentyl.reg"
 
 # Names Windows cannot use as file names, and names outside the code page: listed in their
 # best-fit or '?' form, which the registry then cannot open. Imported into the 32-bit view.
+# The export keeps the names in UTF-16, so rcpconv knows "O-cell" and "??" are not the sets'
+# own names and says so; the live registry gives rcpconv.exe only the ANSI forms, which it
+# cannot tell from real names: it finds that the set cannot be opened, or refuses the '?' by
+# the file-name rule. Both still report the two sets, in the same place, and agree on the rest.
 names="$RC_SOURCE_DIR/tests/data/cli/unconvertible_names/input/names.reg"
 {
     printf '\xff\xfe'
@@ -50,7 +70,7 @@ names="$RC_SOURCE_DIR/tests/data/cli/unconvertible_names/input/names.reg"
         iconv -f UTF-8 -t UTF-16LE
 } >"$SCRATCH/names32.reg"
 registry_load "$SCRATCH/names32.reg"
-live_matches_export names "$names"
+live_matches_export names "$names" O-cell '??'
 
 # An export given to rcpconv.exe is read instead of the registry, which holds another root.
 registry_load "$GUI_DATA/quorix.reg"

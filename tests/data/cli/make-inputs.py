@@ -33,6 +33,14 @@ write("unconvertible_names", "names.reg", export(V5, [
     ("\u65e5\u672c", GOOD),
 ]), encoding="utf-16")
 
+# Names outside the code page list in look-alike letters: "Omega" for the Greek-lettered
+# "\u03a9mega" beside a real "Omega", and "Ohm" for "\u03a9hm", which is no set's own name.
+for case in ("look_alike_names", "look_alike_names_selected"):
+    write(case, "names.reg", export(V5, [
+        ("Omega", GOOD), ("\u03a9mega", ['"Electrolyte"="HCl"']), ("\u03a9hm", GOOD),
+        ("ok", GOOD),
+    ]), encoding="utf-16")
+
 # With -o of 241 characters, a name of 13 characters makes a path of exactly 259.
 write("long_path", "long.reg", export("REGEDIT4", [
     ("thirteen-char", GOOD), ("fourteen-chars", GOOD), ("\u00e9leven-chars", GOOD),
