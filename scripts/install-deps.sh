@@ -5,7 +5,7 @@ packages=(
     cmake make g++ clang-format
     libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
     g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
-    wine64 xvfb x11-utils xdotool imagemagick zip
+    wine64 xvfb x11-utils xdotool imagemagick unzip
 )
 missing=()
 for p in "${packages[@]}"; do
