@@ -15,6 +15,21 @@ select_all_and_convert() {
     click_control "$APP_CAPTION" "$ID_CONVERT"
 }
 
+# convert_refused TEXT NOT_CREATED: Select All and Convert bring "Invalid Recipes directory"
+# with TEXT (as the probe prints it), nothing is converted, the selection stays and the path
+# NOT_CREATED does not appear; then Escape ends the program with 0.
+convert_refused() {
+    select_all_and_convert
+    expect_message "Invalid Recipes directory" "owner=\"$APP_CAPTION\"
+button=\"OK\"
+text=\"$1\""
+    list_is "$all_selected" || fail "selection changed: $(list_state)"
+    [ ! -e "$2" ] || fail "$2 was created"
+    app_focus "$APP_CAPTION"
+    press_key Escape
+    app_wait_exit 0
+}
+
 # No root: one box at start, an empty list, and every command still works without a word.
 registry_clear
 app_start "$SCRATCH/noroot"
@@ -44,15 +59,7 @@ app_start "$SCRATCH/moved/app"
 app_wait_window
 directory=$(recipes_path "$SCRATCH/moved/app")
 mv "$SCRATCH/moved/app" "$SCRATCH/moved/elsewhere"
-select_all_and_convert
-expect_message "Invalid Recipes directory" "owner=\"$APP_CAPTION\"
-button=\"OK\"
-text=\"${directory//'\'/'\\'}\""
-list_is "$all_selected" || fail "selection changed: $(list_state)"
-[ ! -e "$SCRATCH/moved/app" ] || fail "something was created"
-app_focus "$APP_CAPTION"
-press_key Escape
-app_wait_exit 0
+convert_refused "${directory//'\'/'\\'}" "$SCRATCH/moved/app"
 
 # The root is deleted while the program runs: "Can't Open Registry Key" with the root path.
 app_start "$SCRATCH/rootgone"
@@ -118,13 +125,5 @@ dir=$(long_dir 256)
 app_start "$dir" r.exe
 app_wait_window
 [ -z "$(shown_directory)" ] || fail "256 characters: shown \"$(shown_directory)\""
-select_all_and_convert
-expect_message "Invalid Recipes directory" "owner=\"$APP_CAPTION\"
-button=\"OK\"
-text=\"The \"Recipes\" folder beside the program would have a path longer than 255 characters.\\nChoose a directory with Select Dir ...\""
-list_is "$all_selected" || fail "selection changed: $(list_state)"
-[ ! -e "$dir/Recipes" ] || fail "a directory was created"
-app_focus "$APP_CAPTION"
-press_key Escape
-app_wait_exit 0
+convert_refused "The \"Recipes\" folder beside the program would have a path longer than 255 characters.\\nChoose a directory with Select Dir ..." "$dir/Recipes"
 echo "PASS"
