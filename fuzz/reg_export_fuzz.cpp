@@ -95,7 +95,7 @@ bool Query(ExportSettingsStore& store, SettingsKey set, const char* name, uint32
     std::unique_ptr<unsigned char[]> buffer(new unsigned char[size]);
     memset(buffer.get(), kUntouched, size);
     uint32_t length = UINT32_MAX;
-    if (!store.QueryValue(set, name, buffer.get(), size, &length)) {
+    if (store.QueryValue(set, name, buffer.get(), size, &length) != QueryStatus::kFound) {
         for (uint32_t i = 0; i < size; ++i) {
             if (buffer[i] != kUntouched) {
                 Fail("a failed query wrote into the buffer");

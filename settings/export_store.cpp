@@ -315,19 +315,22 @@ bool ExportSettingsStore::OpenSettingsSet(SettingsKey root, const char* setName,
     return true;
 }
 
-bool ExportSettingsStore::QueryValue(SettingsKey set, const char* valueName, void* buffer,
-                                     uint32_t size, uint32_t* length) {
+QueryStatus ExportSettingsStore::QueryValue(SettingsKey set, const char* valueName, void* buffer,
+                                            uint32_t size, uint32_t* length) {
     const StoredSet* open = reinterpret_cast<const StoredSet*>(set);
     std::u16string name;
     data_->codepage->ToUtf16(valueName, &name);
     const auto found = open->values.find(UpcaseName(name));
-    if (found == open->values.end() || found->second.ansiData.size() > size) {
-        return false;
+    if (found == open->values.end()) {
+        return QueryStatus::kMissing;
     }
     const std::string& data = found->second.ansiData;
-    std::memcpy(buffer, data.data(), data.size());
     *length = static_cast<uint32_t>(data.size());
-    return true;
+    if (data.size() > size) {
+        return QueryStatus::kTooLong;
+    }
+    std::memcpy(buffer, data.data(), data.size());
+    return QueryStatus::kFound;
 }
 
 void ExportSettingsStore::CloseSettingsKey(SettingsKey) {}

@@ -61,8 +61,8 @@ class ExportSettingsStore : public SettingsStore {
                                 size_t nameSize) override;
     bool OpenSettingsRoot(const char* rootPath, SettingsKey* root) override;
     bool OpenSettingsSet(SettingsKey root, const char* setName, SettingsKey* set) override;
-    bool QueryValue(SettingsKey set, const char* valueName, void* buffer, uint32_t size,
-                    uint32_t* length) override;
+    QueryStatus QueryValue(SettingsKey set, const char* valueName, void* buffer, uint32_t size,
+                           uint32_t* length) override;
     void CloseSettingsKey(SettingsKey key) override;
 
   private:

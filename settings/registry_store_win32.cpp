@@ -64,15 +64,20 @@ bool RegistrySettingsStore::OpenSettingsSet(SettingsKey root, const char* setNam
     return OpenKey(ToHkey(root), setName, KEY_READ, set);
 }
 
-bool RegistrySettingsStore::QueryValue(SettingsKey set, const char* valueName, void* buffer,
-                                       uint32_t size, uint32_t* length) {
+QueryStatus RegistrySettingsStore::QueryValue(SettingsKey set, const char* valueName, void* buffer,
+                                              uint32_t size, uint32_t* length) {
     DWORD dataSize = size;
-    if (RegQueryValueExA(ToHkey(set), valueName, nullptr, nullptr, static_cast<BYTE*>(buffer),
-                         &dataSize) != ERROR_SUCCESS) {
-        return false;
+    switch (RegQueryValueExA(ToHkey(set), valueName, nullptr, nullptr, static_cast<BYTE*>(buffer),
+                             &dataSize)) {
+        case ERROR_SUCCESS:
+            *length = dataSize;
+            return QueryStatus::kFound;
+        case ERROR_MORE_DATA:
+            *length = dataSize;
+            return QueryStatus::kTooLong;
+        default:
+            return QueryStatus::kMissing;
     }
-    *length = dataSize;
-    return true;
 }
 
 void RegistrySettingsStore::CloseSettingsKey(SettingsKey key) {

@@ -21,10 +21,10 @@ class RegistrySettingsStore : public SettingsStore {
     bool OpenSettingsRoot(const char* rootPath, SettingsKey* root) override;
     bool OpenSettingsSet(SettingsKey root, const char* setName, SettingsKey* set) override;
 
-    // RegQueryValueExA without asking for the type; true exactly when it answers
-    // ERROR_SUCCESS.
-    bool QueryValue(SettingsKey set, const char* valueName, void* buffer, uint32_t size,
-                    uint32_t* length) override;
+    // RegQueryValueExA without asking for the type: kFound exactly when it answers
+    // ERROR_SUCCESS, kTooLong for ERROR_MORE_DATA, kMissing for any other answer.
+    QueryStatus QueryValue(SettingsKey set, const char* valueName, void* buffer, uint32_t size,
+                           uint32_t* length) override;
 
     // RegCloseKey.
     void CloseSettingsKey(SettingsKey key) override;

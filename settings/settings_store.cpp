@@ -11,7 +11,8 @@ const char* const kSettingsRootPaths[2] = {
 int ReadTextValue(SettingsStore& store, SettingsKey set, const char* valueName,
                   TextValueData* data) {
     uint32_t length = 0;
-    if (!store.QueryValue(set, valueName, data->bytes, kTextValueSize, &length)) {
+    if (store.QueryValue(set, valueName, data->bytes, kTextValueSize, &length) !=
+        QueryStatus::kFound) {
         return 0;
     }
     data->length = length;
@@ -21,7 +22,7 @@ int ReadTextValue(SettingsStore& store, SettingsKey set, const char* valueName,
 int ReadIntValue(SettingsStore& store, SettingsKey set, const char* valueName, int32_t* value) {
     unsigned char bytes[kIntValueSize];
     uint32_t length = 0;
-    if (!store.QueryValue(set, valueName, bytes, kIntValueSize, &length) ||
+    if (store.QueryValue(set, valueName, bytes, kIntValueSize, &length) != QueryStatus::kFound ||
         length != kIntValueSize) {
         return 0;
     }

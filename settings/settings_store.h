@@ -9,7 +9,8 @@
 //  - OpenSettingsRoot / OpenSettingsSet open for reading; the caller closes what it opened.
 //  - QueryValue behaves like RegQueryValueExA without a type: the value's data is copied when
 //    it fits the buffer; a missing value or data longer than the buffer is a failure and leaves
-//    the buffer untouched. Text data is in the ANSI code page with its stored terminator.
+//    the buffer untouched, data too long telling the size it needs. Text data is in the ANSI
+//    code page with its stored terminator.
 //  - Nothing is cached between calls that a caller could observe; no key stays open unless the
 //    caller holds it.
 #pragma once
@@ -27,6 +28,13 @@ extern const char* const kSettingsRootPaths[2];
 
 constexpr uint32_t kTextValueSize = 32;  // bytes given to the text, flag and bitmask reader
 constexpr uint32_t kIntValueSize = 4;    // bytes given to the integer reader
+
+// What a value query found.
+enum class QueryStatus {
+    kFound,    // the data is in the buffer; *length is its byte count
+    kMissing,  // no value of that name (or it could not be read)
+    kTooLong,  // the data does not fit the buffer, left untouched; *length is the size it needs
+};
 
 enum class EnumStatus {
     kName,         // name holds the set's name
@@ -56,10 +64,10 @@ class SettingsStore {
     // Opens one set under an open root for reading. Returns false when it cannot be opened.
     virtual bool OpenSettingsSet(SettingsKey root, const char* setName, SettingsKey* set) = 0;
 
-    // Copies the data of a value of an open set into buffer when it is at most size bytes and
-    // sets *length to its byte count. Returns false when the value is missing or too long.
-    virtual bool QueryValue(SettingsKey set, const char* valueName, void* buffer, uint32_t size,
-                            uint32_t* length) = 0;
+    // Copies the data of a value of an open set into buffer when it is at most size bytes.
+    // Returns what it found (see QueryStatus).
+    virtual QueryStatus QueryValue(SettingsKey set, const char* valueName, void* buffer,
+                                   uint32_t size, uint32_t* length) = 0;
 
     // Closes a key this store opened.
     virtual void CloseSettingsKey(SettingsKey key) = 0;

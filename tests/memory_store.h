@@ -73,20 +73,20 @@ class MemoryStore : public SettingsStore {
         }
         return false;
     }
-    bool QueryValue(SettingsKey key, const char* valueName, void* buffer, uint32_t size,
-                    uint32_t* length) override {
+    QueryStatus QueryValue(SettingsKey key, const char* valueName, void* buffer, uint32_t size,
+                           uint32_t* length) override {
         const Set* set = reinterpret_cast<const Set*>(key);
         for (const auto& [name, data] : set->values) {
             if (strcasecmp(name.c_str(), valueName) == 0) {
+                *length = static_cast<uint32_t>(data.size());
                 if (data.size() > size) {
-                    return false;
+                    return QueryStatus::kTooLong;
                 }
                 std::memcpy(buffer, data.data(), data.size());
-                *length = static_cast<uint32_t>(data.size());
-                return true;
+                return QueryStatus::kFound;
             }
         }
-        return false;
+        return QueryStatus::kMissing;
     }
     void CloseSettingsKey(SettingsKey) override { --openKeys_; }
 

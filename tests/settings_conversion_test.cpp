@@ -26,8 +26,8 @@ std::string Dword(int32_t value) {
 // A store that also notes every value name asked for, in order.
 class RecordingStore : public MemoryStore {
   public:
-    bool QueryValue(SettingsKey key, const char* valueName, void* buffer, uint32_t size,
-                    uint32_t* length) override {
+    QueryStatus QueryValue(SettingsKey key, const char* valueName, void* buffer, uint32_t size,
+                           uint32_t* length) override {
         reads.push_back(valueName);
         return MemoryStore::QueryValue(key, valueName, buffer, size, length);
     }

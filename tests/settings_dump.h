@@ -33,14 +33,15 @@ inline void AppendDumpValue(SettingsStore& store, SettingsKey set, const std::st
     std::vector<unsigned char> buffer(kDumpWholeValueSize);
     uint32_t length = 0;
     *out += "value " + EscapeDumpName(name) + " " + std::to_string(size) + " ";
-    if (store.QueryValue(set, name.c_str(), buffer.data(), size, &length)) {
+    const QueryStatus status = store.QueryValue(set, name.c_str(), buffer.data(), size, &length);
+    if (status == QueryStatus::kFound) {
         *out += std::to_string(kDumpSuccess) + " " + std::to_string(length);
         for (uint32_t i = 0; i < length; ++i) {
             char hex[4];
             std::snprintf(hex, sizeof(hex), " %02x", buffer[i]);
             *out += hex;
         }
-    } else if (store.QueryValue(set, name.c_str(), buffer.data(), kDumpWholeValueSize, &length)) {
+    } else if (status == QueryStatus::kTooLong) {
         *out += std::to_string(kDumpMoreData) + " " + std::to_string(length);
     } else {
         *out += std::to_string(kDumpFileNotFound);
