@@ -61,15 +61,24 @@ for line in " FILEVERSION ${version//./, }, 0" " PRODUCTVERSION ${version//./, }
     grep -qxF "$line" "$SCRATCH/resources.rc" || fail "VERSIONINFO lacks: $line"
 done
 
-# The ZIP: exactly the two programs and the user guide with its picture, as built.
+# The ZIP: exactly the two programs, the user guide with its pictures, the manual as text and
+# the sample export, as built.
 (cd "$SCRATCH" && cpack --config "$RC_WIN32_DIR/CPackConfig.cmake" -B "$SCRATCH/package" \
     >"$SCRATCH/cpack.log" 2>&1) || fail "cpack: $(cat "$SCRATCH/cpack.log")"
 zip="$SCRATCH/package/RecipeConverter-$version-win32.zip"
 [ -f "$zip" ] || fail "no $zip"
 listing=$(unzip -Z1 "$zip" | sort)
-[ "$listing" = $'RecipeConverter.exe\nrcpconv.exe\nscreenshot.png\nuser-guide.md' ] ||
-    fail "ZIP holds: $listing"
+expected=$(printf '%s\n' RecipeConverter.exe rcpconv.exe rcpconv.txt user-guide.md \
+    qz7165-settings.reg $(cd "$RC_SOURCE_DIR/docs" && ls -- *.png) | sort)
+[ "$listing" = "$expected" ] || fail "ZIP holds: $listing"
 unzip -q "$zip" -d "$SCRATCH/unzipped" || fail "unzip"
 cmp "$SCRATCH/unzipped/RecipeConverter.exe" "$APP" || fail "the ZIP's RecipeConverter.exe differs"
 cmp "$SCRATCH/unzipped/user-guide.md" "$RC_SOURCE_DIR/docs/user-guide.md" || fail "guide differs"
+cmp "$SCRATCH/unzipped/qz7165-settings.reg" "$RC_SOURCE_DIR/examples/qz7165-settings.reg" ||
+    fail "the sample export differs"
+# The manual for Notepad: every line ends in CR LF, and nothing but printable ASCII and blanks.
+manual="$SCRATCH/unzipped/rcpconv.txt"
+grep -q '^OPTIONS' <(tr -d '\r' <"$manual") || fail "rcpconv.txt has no OPTIONS"
+[ "$(grep -c $'\r$' "$manual")" = "$(wc -l <"$manual")" ] || fail "rcpconv.txt: a line without CR LF"
+! LC_ALL=C grep -q $'[^\t\r -~]' "$manual" || fail "rcpconv.txt holds control or non-ASCII bytes"
 echo "PASS"
