@@ -30,8 +30,19 @@ Lines SplitLines(const std::string& text) {
     return lines;
 }
 
+// DEL; it and every byte beyond ASCII are written in octal.
+constexpr unsigned char kDelete = 0x7F;
+constexpr size_t kOctalEscapeSize = sizeof "\\377";
+
+// The bytes C writes as a backslash and a letter.
+const struct {
+    char byte;
+    char letter;
+} kLetterEscapes[] = {{'\a', 'a'}, {'\b', 'b'}, {'\t', 't'}, {'\n', 'n'}, {'\v', 'v'},
+                      {'\f', 'f'}, {'\r', 'r'}, {'"', '"'},  {'\\', '\\'}};
+
 bool NeedsQuotes(unsigned char c) {
-    return c <= ' ' || c == '"' || c == '\\' || c >= 0x7F;
+    return c <= ' ' || c == '"' || c == '\\' || c >= kDelete;
 }
 
 // name as a diff header names it: as it is, or in double quotes with C escapes (octal for
@@ -44,38 +55,19 @@ std::string HeaderName(const std::string& name) {
     if (!quote) {
         return name;
     }
-    static const char kLetterEscapes[] =
-        "\a"
-        "a"
-        "\b"
-        "b"
-        "\t"
-        "t"
-        "\n"
-        "n"
-        "\v"
-        "v"
-        "\f"
-        "f"
-        "\r"
-        "r"
-        "\""
-        "\""
-        "\\"
-        "\\";
     std::string quoted = "\"";
     for (unsigned char c : name) {
-        const char* escape = nullptr;
-        for (const char* e = kLetterEscapes; *e != '\0'; e += 2) {
-            if (static_cast<unsigned char>(*e) == c) {
-                escape = e + 1;
+        char letter = '\0';
+        for (const auto& escape : kLetterEscapes) {
+            if (static_cast<unsigned char>(escape.byte) == c) {
+                letter = escape.letter;
             }
         }
-        if (escape != nullptr) {
+        if (letter != '\0') {
             quoted += '\\';
-            quoted += *escape;
+            quoted += letter;
         } else if (c != ' ' && NeedsQuotes(c)) {
-            char octal[8];
+            char octal[kOctalEscapeSize];
             snprintf(octal, sizeof octal, "\\%03o", c);
             quoted += octal;
         } else {
