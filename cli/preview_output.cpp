@@ -108,9 +108,6 @@ bool PreviewTarget::Preview(const std::string& path, const RecipeEntryList& entr
 // wrote them.
 bool PreviewTarget::WriteAndShow(const std::string& path, const std::string& setName,
                                  const RecipeEntryList& entries, std::string* error) {
-    if (!diff_) {
-        return writer_->WriteRecipe(path, setName, entries, error);
-    }
     std::string before;
     bool existed = false;
     std::string readError;

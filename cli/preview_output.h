@@ -18,8 +18,9 @@ struct PreviewCounts {
 
 // The target of --dry-run and --diff. A dry run (writer null) works each recipe out with the
 // portable INI editor, touches nothing, and prints a line per recipe on stderr saying what
-// would happen to it. Otherwise writer writes each recipe. With diff, each recipe that changes
-// (would change, in a dry run) gets its unified diff on stdout.
+// would happen to it; with diff, each recipe that would change gets its unified diff on stdout.
+// A real run with --diff (writer not null, diff true) has writer write each recipe and prints
+// the diff of each file that changed.
 class PreviewTarget : public RecipeTarget {
   public:
     PreviewTarget(const Codepage& codepage, RecipeTarget* writer, bool diff);
