@@ -22,17 +22,24 @@ void WriteStdout(const std::string& text) {
     std::fwrite(text.data(), 1, text.size(), stdout);
 }
 
-// The set name as the terminal shows it, in double quotes.
-std::string Quoted(const std::string& setName, const Codepage& codepage) {
+}  // namespace
+
+std::string QuotedSetName(const std::string& setName, const Codepage& codepage) {
     return "\"" + DisplayName(setName, codepage) + "\"";
 }
 
-// "N THINGS": the count with the singular or plural noun that goes with it.
 std::string CountOf(size_t count, const char* singular, const char* plural) {
     return std::to_string(count) + " " + (count == 1 ? singular : plural);
 }
 
-}  // namespace
+void WriteStdoutBytes(const std::string& bytes) {
+#ifdef _WIN32
+    // The bytes carry their own line ends; text mode would put a CR before every LF.
+    static const int binary = _setmode(_fileno(stdout), _O_BINARY);
+    (void)binary;
+#endif
+    WriteStdout(bytes);
+}
 
 std::string DisplayName(const std::string& setName, const Codepage& codepage) {
 #ifdef _WIN32
@@ -58,15 +65,19 @@ void PrintSetNames(const std::vector<ListedSet>& sets, const Codepage& codepage)
     }
 }
 
-void PrintBatchReport(const BatchReport& report, const std::string& directory, bool toStdout,
-                      const Codepage& codepage) {
+void PrintSetProblems(const BatchReport& report, const Codepage& codepage) {
     for (const SetNotConverted& set : report.notConverted) {
-        PrintError(Quoted(set.setName, codepage) + " not converted: " + set.reason);
+        PrintError(QuotedSetName(set.setName, codepage) + " not converted: " + set.reason);
     }
     for (const std::string& setName : report.empty) {
-        PrintError("warning: " + Quoted(setName, codepage) +
+        PrintError("warning: " + QuotedSetName(setName, codepage) +
                    " holds no value to convert; no recipe written");
     }
+}
+
+void PrintBatchReport(const BatchReport& report, const std::string& directory, bool toStdout,
+                      const Codepage& codepage) {
+    PrintSetProblems(report, codepage);
     std::string summary = CountOf(report.written.size(), "recipe", "recipes");
     summary += toStdout ? " printed" : " written to " + directory;
     if (!report.notConverted.empty()) {

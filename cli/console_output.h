@@ -13,14 +13,27 @@ class Codepage;
 // A set name as the terminal shows it: UTF-8 on Linux, the ANSI bytes on Windows.
 std::string DisplayName(const std::string& setName, const Codepage& codepage);
 
+// The set name in double quotes, as the terminal shows it.
+std::string QuotedSetName(const std::string& setName, const Codepage& codepage);
+
+// "N THINGS": the count with the singular or plural noun that goes with it.
+std::string CountOf(size_t count, const char* singular, const char* plural);
+
 // "rcpconv: MESSAGE" on stderr.
 void PrintError(const std::string& message);
+
+// Writes bytes to stdout exactly as they are (on Windows, too: no CR added before an LF).
+void WriteStdoutBytes(const std::string& bytes);
 
 // A line of the export that was skipped: "rcpconv: PATH:LINE: MESSAGE" on stderr.
 void PrintExportWarning(const std::string& exportPath, size_t line, const std::string& message);
 
 // The set names, one per line, on stdout.
 void PrintSetNames(const std::vector<ListedSet>& sets, const Codepage& codepage);
+
+// A line per set not converted with its reason, then a warning per set without entries, on
+// stderr.
+void PrintSetProblems(const BatchReport& report, const Codepage& codepage);
 
 // The outcome of a run on stderr: a line per set not converted with its reason, a warning per
 // set without entries, and the summary (recipes written or printed, and where).

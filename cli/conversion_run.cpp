@@ -8,10 +8,14 @@
 #include <sys/stat.h>
 #ifdef _WIN32
 #include <direct.h>
+#else
+#include <fcntl.h>
+#include <unistd.h>
 #endif
 
 #include "cli/console_output.h"
 #include "cli/options.h"
+#include "cli/preview_output.h"
 #include "conversion/batch_conversion.h"
 #include "settings/codepage.h"
 
@@ -70,6 +74,60 @@ bool MakeDirectories(const std::string& directory, std::string* error) {
         if (!IsDirectory(prefix) && MakeOneDirectory(prefix) != 0) {
             lastErrno = errno;
         }
+    }
+    if (IsDirectory(directory)) {
+        return true;
+    }
+    *error = "cannot create the directory " + directory + ": " +
+             std::strerror(lastErrno != 0 ? lastErrno : ENOTDIR);
+    return false;
+}
+
+// Returns true when a directory could be made in the existing directory parent.
+bool CanCreateIn(const std::string& parent) {
+#ifdef _WIN32
+    (void)parent;
+    return true;
+#else
+    return faccessat(AT_FDCWD, parent.c_str(), W_OK | X_OK, AT_EACCESS) == 0;
+#endif
+}
+
+// The directory that holds path: what comes before its last separator.
+std::string ParentOf(const std::string& path) {
+    size_t end = path.size();
+    while (end > 0 && !IsSeparator(path[end - 1])) {
+        --end;
+    }
+    if (end == 0) {
+        return ".";
+    }
+    return end == 1 ? path.substr(0, 1) : path.substr(0, end - 1);
+}
+
+// What MakeDirectories would meet, found without making anything. Returns true when directory
+// exists or could be made; false with the error MakeDirectories would give.
+bool DirectoriesCanBeMade(const std::string& directory, std::string* error) {
+    int lastErrno = 0;
+    bool parentIsDirectory = true;  // the current prefix's parent (the working directory first)
+    for (size_t i = 1; i <= directory.size(); ++i) {
+        if (i < directory.size() && !IsSeparator(directory[i])) {
+            continue;
+        }
+        const std::string prefix = directory.substr(0, i);
+        if (IsDirectory(prefix)) {
+            parentIsDirectory = true;
+            continue;
+        }
+        struct stat info;
+        const int found = stat(prefix.c_str(), &info) == 0 ? 0 : errno;
+        if (found == ENOENT && parentIsDirectory && CanCreateIn(ParentOf(prefix))) {
+            return true;  // made from here on down, as the run would make it
+        }
+        // Like mkdir: a file in the way exists; below it, or where nothing may be made, the
+        // reason the system gives.
+        lastErrno = found == 0 ? EEXIST : found == ENOENT && parentIsDirectory ? EACCES : found;
+        parentIsDirectory = false;
     }
     if (IsDirectory(directory)) {
         return true;
@@ -189,21 +247,41 @@ int RunConversion(SettingsStore& store, const char* rootPath, const std::vector<
         return kExitUnreadable;
     }
     std::string error;
-    if (!options.toStdout && !MakeDirectories(directory, &error)) {
+    bool directoryReady = true;
+    if (options.dryRun) {
+        directoryReady = DirectoriesCanBeMade(directory, &error);
+    } else if (!options.toStdout) {
+        directoryReady = MakeDirectories(directory, &error);
+    }
+    if (!directoryReady) {
         PrintError(error);
         return kExitIncomplete;
     }
 
     RecipeFileTarget files(&codepage);
     StdoutRecipeTarget printed(codepage);
-    RecipeTarget& target = options.toStdout ? static_cast<RecipeTarget&>(printed) : files;
+    PreviewTarget previewed(codepage, options.dryRun ? nullptr : &files, options.diff);
+    RecipeTarget* target = &files;
+    if (options.toStdout) {
+        target = &printed;
+    } else if (options.dryRun || options.diff) {
+        target = &previewed;
+    }
+    SkippedRulesPrinter explainer(codepage, !options.toStdout);
+    if (options.explain) {
+        request.skippedRules = &explainer;
+    }
     BatchReport report;
-    if (!ConvertSelectedSets(store, request, target, &report, &error)) {
+    if (!ConvertSelectedSets(store, request, *target, &report, &error)) {
         PrintError(error);
         return kExitUnreadable;
     }
     report.notConverted.insert(report.notConverted.end(), unconvertible.begin(),
                                unconvertible.end());
-    PrintBatchReport(report, directory, options.toStdout, codepage);
+    if (options.dryRun) {
+        PrintPreviewReport(report, previewed.counts(), directory, codepage);
+    } else {
+        PrintBatchReport(report, directory, options.toStdout, codepage);
+    }
     return report.notConverted.empty() ? kExitConverted : kExitIncomplete;
 }

@@ -21,9 +21,24 @@ bool ParseCommandLine(int argc, char** argv, CliOptions* options, int* exitCode)
     CLI::Option* list =
         app.add_flag("-l,--list", options->list, "Print the set names in listing order and stop")
             ->excludes(sets);
-    app.add_flag("--stdout", options->toStdout,
-                 "Print each recipe as a new file would hold it, after a line \"; NAME.rcp\", "
-                 "instead of writing files")
+    CLI::Option* toStdout =
+        app.add_flag("--stdout", options->toStdout,
+                     "Print each recipe as a new file would hold it, after a line \"; NAME.rcp\", "
+                     "instead of writing files")
+            ->excludes(list);
+    app.add_flag("-n,--dry-run", options->dryRun,
+                 "Change nothing, not even the output directory: tell for each set whether its "
+                 "recipe would be created, updated (how many entries change) or left unchanged")
+        ->excludes(list)
+        ->excludes(toStdout);
+    app.add_flag("--diff", options->diff,
+                 "Print a unified diff of each recipe that changes, old against new, for "
+                 "\"patch -p1 --binary\" in the output directory")
+        ->excludes(list)
+        ->excludes(toStdout);
+    app.add_flag("--explain", options->explain,
+                 "Tell for each set which entries were not written and why; an existing recipe "
+                 "keeps its old value for them")
         ->excludes(list);
     app.add_option("--codepage", options->codepage,
                    "ANSI code page of the Windows machine the settings come from")

@@ -15,6 +15,9 @@ struct CliOptions {
     std::vector<std::string> setNames;  // as given; empty for every set
     bool list = false;
     bool toStdout = false;
+    bool dryRun = false;   // write nothing; tell what a run would do to each recipe
+    bool diff = false;     // print a unified diff of each recipe that changes
+    bool explain = false;  // tell why each entry that was not written was not
     std::string codepage = "Windows-1252";
 };
 

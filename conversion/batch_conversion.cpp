@@ -9,6 +9,13 @@ namespace {
 
 const char kCannotOpenSet[] = "the set cannot be opened";
 
+// Keeps the rules of one set that wrote nothing.
+class SkippedRuleList : public SkipReporter {
+  public:
+    void RuleSkipped(const SkippedRule& rule) override { rules.push_back(rule); }
+    std::vector<SkippedRule> rules;
+};
+
 void ConvertOneSet(SettingsStore& store, SettingsKey root, const BatchRequest& request,
                    const std::string& setName, RecipeTarget& target, BatchReport* report) {
     std::string baseName;
@@ -26,7 +33,8 @@ void ConvertOneSet(SettingsStore& store, SettingsKey root, const BatchRequest& r
         return;
     }
     RecipeEntryList entries;
-    ConvertSettingsSet(store, set, entries);
+    SkippedRuleList skipped;
+    ConvertSettingsSet(store, set, entries, request.skippedRules != nullptr ? &skipped : nullptr);
     store.CloseSettingsKey(set);
 
     // A set without a single value would have made the profile service create no file.
@@ -36,6 +44,9 @@ void ConvertOneSet(SettingsStore& store, SettingsKey root, const BatchRequest& r
         report->written.push_back(path);
     } else {
         report->notConverted.push_back({setName, reason});
+    }
+    if (request.skippedRules != nullptr) {
+        request.skippedRules->SetConverted(setName, path, skipped.rules);
     }
 }
 

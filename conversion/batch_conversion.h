@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "conversion/recipe_entries.h"
+#include "conversion/settings_conversion.h"
 #include "settings/settings_store.h"
 
 class Codepage;
@@ -41,11 +42,22 @@ struct BatchReport {
     std::vector<SetNotConverted> notConverted;
 };
 
+// Told, for each set converted, which of its rules wrote nothing and why.
+class SkippedRulesListener {
+  public:
+    virtual ~SkippedRulesListener() = default;
+    // Called after the set's recipe was handed to the target (or, for a set without entries,
+    // was not); skipped is in rule order and may be empty.
+    virtual void SetConverted(const std::string& setName, const std::string& path,
+                              const std::vector<SkippedRule>& skipped) = 0;
+};
+
 struct BatchRequest {
     const char* rootPath;               // the settings root found at start-up
     std::vector<std::string> setNames;  // in the order to convert them
     std::string directory;              // existing destination directory
     const Codepage* fileNameCodepage;   // set names to file names (UTF-8); null: as they are
+    SkippedRulesListener* skippedRules = nullptr;  // null when nobody asks
 };
 
 // Converts every named set of the root into "<directory><separator><name>.rcp". A set whose

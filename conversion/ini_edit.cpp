@@ -99,20 +99,22 @@ bool SectionHeader(const std::string& text, const Line& line, Span* name) {
 
 // Sets key in the existing line of a key: the bytes up to and including its first '=' stay and
 // the value after it is replaced, unless it already reads as value. A line without '=' names a
-// key with no value; it keeps its bytes and gets "=value" after them.
-void ReplaceValue(std::string* text, const Line& line, const std::string& value) {
+// key with no value; it keeps its bytes and gets "=value" after them. Returns true when the
+// text changed.
+bool ReplaceValue(std::string* text, const Line& line, const std::string& value) {
     const char* content = text->data() + line.begin;
     const void* equals = memchr(content, '=', line.contentEnd - line.begin);
     if (equals == nullptr) {
         text->insert(line.contentEnd, "=" + value);
-        return;
+        return true;
     }
     size_t valueBegin = static_cast<const char*>(equals) - text->data() + 1;
     Span current = Trimmed(*text, {valueBegin, line.contentEnd});
     if (text->compare(current.begin, current.end - current.begin, value) == 0) {
-        return;
+        return false;
     }
     text->replace(valueBegin, line.contentEnd - valueBegin, value);
+    return true;
 }
 
 // Puts a new line right after line, which may be the file's last line with no ending.
@@ -132,62 +134,97 @@ void AppendSection(std::string* text, size_t bodyBegin, const std::string& secti
     *text += "[" + section + "]" + kNewLine + entryLine;
 }
 
-// One write: the first section matching section, in it the first key matching key.
-void ApplyEntry(std::string* text, size_t bodyBegin, const std::string& section,
-                const std::string& key, const std::string& value) {
-    const std::string entryLine = key + "=" + value + kNewLine;
+// Where a write of one key lands: the first section matching its section, in it the first key
+// matching its key.
+struct EntryPlace {
+    enum Kind {
+        kKeyLine,     // line is the key's line
+        kAfterLine,   // no such key: a new line goes after line, the section's last non-blank
+        kNewSection,  // no such section: it goes at the end of the file
+    } kind;
+    Line line;
+};
+
+EntryPlace FindEntry(const std::string& text, size_t bodyBegin, const std::string& section,
+                     const std::string& key) {
     bool inSection = false;
     Line lastNonBlank = {};
-    for (size_t at = bodyBegin; at < text->size();) {
-        Line line = LineAt(*text, at);
+    for (size_t at = bodyBegin; at < text.size();) {
+        Line line = LineAt(text, at);
         at = line.next;
         Span name;
-        if (SectionHeader(*text, line, &name)) {
+        if (SectionHeader(text, line, &name)) {
             if (inSection) {
-                InsertLineAfter(text, lastNonBlank, entryLine);
-                return;
+                return {EntryPlace::kAfterLine, lastNonBlank};
             }
-            if (NameMatches(*text, name, section)) {
+            if (NameMatches(text, name, section)) {
                 inSection = true;
                 lastNonBlank = line;
             }
             continue;
         }
-        if (!inSection || IsBlankLine(*text, line)) {
+        if (!inSection || IsBlankLine(text, line)) {
             continue;
         }
         lastNonBlank = line;
-        const void* equals = memchr(text->data() + line.begin, '=', line.contentEnd - line.begin);
-        size_t nameEnd = equals ? static_cast<const char*>(equals) - text->data() : line.contentEnd;
-        if (NameMatches(*text, {line.begin, nameEnd}, key)) {
-            ReplaceValue(text, line, value);
-            return;
+        const void* equals = memchr(text.data() + line.begin, '=', line.contentEnd - line.begin);
+        size_t nameEnd = equals ? static_cast<const char*>(equals) - text.data() : line.contentEnd;
+        if (NameMatches(text, {line.begin, nameEnd}, key)) {
+            return {EntryPlace::kKeyLine, line};
         }
     }
     if (inSection) {
-        InsertLineAfter(text, lastNonBlank, entryLine);
-    } else {
-        AppendSection(text, bodyBegin, section, entryLine);
+        return {EntryPlace::kAfterLine, lastNonBlank};
     }
+    return {EntryPlace::kNewSection, {}};
+}
+
+// One write. Returns true when it changed the text.
+bool ApplyEntry(std::string* text, size_t bodyBegin, const std::string& section,
+                const std::string& key, const std::string& value) {
+    const EntryPlace place = FindEntry(*text, bodyBegin, section, key);
+    const std::string entryLine = key + "=" + value + kNewLine;
+    switch (place.kind) {
+        case EntryPlace::kKeyLine:
+            return ReplaceValue(text, place.line, value);
+        case EntryPlace::kAfterLine:
+            InsertLineAfter(text, place.line, entryLine);
+            return true;
+        case EntryPlace::kNewSection:
+            AppendSection(text, bodyBegin, section, entryLine);
+            return true;
+    }
+    return false;
 }
 
 bool StartsWith(const std::string& text, const char* prefix, size_t size) {
     return text.size() >= size && text.compare(0, size, prefix, size) == 0;
 }
 
+bool IsUtf16(const std::string& text) {
+    return StartsWith(text, "\xFF\xFE", 2) || StartsWith(text, "\xFE\xFF", 2);
+}
+
+size_t BodyBegin(const std::string& text) {
+    return StartsWith(text, kUtf8Mark, kUtf8MarkSize) ? kUtf8MarkSize : 0;
+}
+
 }  // namespace
 
 IniEditStatus ApplyIniEntries(std::string* text, const RecipeEntryList& entries,
-                              const Codepage& codepage) {
-    if (StartsWith(*text, "\xFF\xFE", 2) || StartsWith(*text, "\xFE\xFF", 2)) {
+                              const Codepage& codepage, size_t* changedEntries) {
+    if (IsUtf16(*text)) {
         return IniEditStatus::kNotEditable;
     }
-    const bool utf8 = StartsWith(*text, kUtf8Mark, kUtf8MarkSize);
-    const size_t bodyBegin = utf8 ? kUtf8MarkSize : 0;
+    const size_t bodyBegin = BodyBegin(*text);
+    const bool utf8 = bodyBegin != 0;
     const std::string original = *text;
+    size_t changed = 0;
     for (const RecipeEntry& entry : entries) {
         if (!utf8) {
-            ApplyEntry(text, bodyBegin, entry.section, entry.key, entry.text);
+            if (ApplyEntry(text, bodyBegin, entry.section, entry.key, entry.text)) {
+                ++changed;
+            }
             continue;
         }
         std::string section;
@@ -198,7 +235,17 @@ IniEditStatus ApplyIniEntries(std::string* text, const RecipeEntryList& entries,
             *text = original;
             return IniEditStatus::kUnconvertible;
         }
-        ApplyEntry(text, bodyBegin, section, key, value);
+        if (ApplyEntry(text, bodyBegin, section, key, value)) {
+            ++changed;
+        }
+    }
+    if (changedEntries != nullptr) {
+        *changedEntries = changed;
     }
     return *text == original ? IniEditStatus::kUnchanged : IniEditStatus::kChanged;
+}
+
+bool IniHasEntry(const std::string& text, const char* section, const char* key) {
+    return !IsUtf16(text) &&
+           FindEntry(text, BodyBegin(text), section, key).kind == EntryPlace::kKeyLine;
 }

@@ -1,6 +1,7 @@
 // Edits INI text in memory the way the profile-string service edits a file.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 #include "conversion/recipe_entries.h"
@@ -16,7 +17,13 @@ enum class IniEditStatus {
 
 // Applies entries, in order, to text, the bytes of an existing file ("" for a new one). The
 // entries are in codepage, the ANSI code page; a file that starts with a UTF-8 byte-order mark
-// gets them converted to UTF-8, as the profile-string service converts them. Returns what
-// happened.
+// gets them converted to UTF-8, as the profile-string service converts them. When the edit is
+// made and changedEntries is not null, it gets the number of entries that changed the text (a
+// key given the value it already had does not). Returns what happened.
 IniEditStatus ApplyIniEntries(std::string* text, const RecipeEntryList& entries,
-                              const Codepage& codepage);
+                              const Codepage& codepage, size_t* changedEntries = nullptr);
+
+// Returns true when text, the bytes of an INI file, holds key in section where a write of it
+// would find it (the first matching section, names compared as a write compares them); false
+// when it does not, or the text is UTF-16.
+bool IniHasEntry(const std::string& text, const char* section, const char* key);

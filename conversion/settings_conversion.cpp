@@ -22,6 +22,8 @@ constexpr int32_t kEtchControlModeCount = 3;
 
 // One bit of the "AutoSave" bitmask per section, bit 0 first.
 const char* const kAutoSaveSections[] = {"IV", "CV", "DP", "ETCH"};
+static_assert(sizeof kAutoSaveSections / sizeof *kAutoSaveSections <= kMaxRuleEntries,
+              "a skipped rule names every entry it would have written");
 // The section column of the "AutoSave" rule, which takes its sections from kAutoSaveSections.
 constexpr const char* kNoSection = nullptr;
 
@@ -32,6 +34,7 @@ struct RuleContext {
     SettingsStore& store;
     SettingsKey set;
     RecipeWriter& writer;
+    SkipReporter* skipped;  // null when nobody asks why a rule wrote nothing
 };
 
 struct ConversionRule;
@@ -44,22 +47,63 @@ struct ConversionRule {
     const char* keys[kMaxRuleKeys];  // every key gets the same entry text
 };
 
+// Tells the reporter, if any, that rule writes nothing because of the value name. Returns
+// false, so that a reader can end with it.
+bool Skip(const ConversionRule& rule, const RuleContext& context, const char* name,
+          SkipReason reason, int64_t detail = 0) {
+    if (context.skipped == nullptr) {
+        return false;
+    }
+    SkippedRule skipped = {};
+    skipped.valueName = name;
+    skipped.reason = reason;
+    skipped.detail = detail;
+    if (rule.section == kNoSection) {
+        for (const char* section : kAutoSaveSections) {
+            skipped.entries[skipped.entryCount++] = {section, rule.keys[0]};
+        }
+    } else {
+        for (const char* key : rule.keys) {
+            if (key != nullptr) {
+                skipped.entries[skipped.entryCount++] = {rule.section, key};
+            }
+        }
+    }
+    context.skipped->RuleSkipped(skipped);
+    return false;
+}
+
+// Reports why a reader answered 0: the value is missing (reported as whenMissing with its
+// detail) or longer than the reader's buffer.
+bool SkipUnread(const ConversionRule& rule, const RuleContext& context, const char* name,
+                const ValueReadOutcome& outcome, SkipReason whenMissing = SkipReason::kMissing,
+                int64_t missingDetail = 0) {
+    if (outcome.status == QueryStatus::kMissing) {
+        return Skip(rule, context, name, whenMissing, missingDetail);
+    }
+    return Skip(rule, context, name, SkipReason::kTooLong, outcome.length);
+}
+
 // Reads a text value: its data up to the first zero byte, or all of it when there is none.
 // Returns false when the value is absent, longer than kMaxTextValueChars, or holds a CR or LF
-// (written raw into the recipe, a line break would plant keys or sections of its own).
-bool ReadText(const RuleContext& context, const char* name, TextValue& text) {
+// (written raw into the recipe, a line break would plant keys or sections of its own). A
+// missing value is reported as whenMissing.
+bool ReadText(const ConversionRule& rule, const RuleContext& context, const char* name,
+              TextValue& text, SkipReason whenMissing = SkipReason::kMissing,
+              int64_t missingDetail = 0) {
     TextValueData data;
-    if (!ReadTextValue(context.store, context.set, name, &data)) {
-        return false;
+    ValueReadOutcome outcome;
+    if (!ReadTextValue(context.store, context.set, name, &data, &outcome)) {
+        return SkipUnread(rule, context, name, outcome, whenMissing, missingDetail);
     }
     size_t length = 0;
     for (; length < data.length && data.bytes[length] != '\0'; ++length) {
         if (data.bytes[length] == '\r' || data.bytes[length] == '\n') {
-            return false;
+            return Skip(rule, context, name, SkipReason::kLineBreak);
         }
     }
     if (length > kMaxTextValueChars) {
-        return false;
+        return Skip(rule, context, name, SkipReason::kTextTooLong, length);
     }
     memcpy(text, data.bytes, length);
     text[length] = '\0';
@@ -68,18 +112,31 @@ bool ReadText(const RuleContext& context, const char* name, TextValue& text) {
 
 // Reads the first data byte of a flag or bitmask. Returns false when the value is absent or has
 // no data at all.
-bool ReadFirstByte(const RuleContext& context, const char* name, unsigned char* first) {
+bool ReadFirstByte(const ConversionRule& rule, const RuleContext& context, const char* name,
+                   unsigned char* first) {
     TextValueData data;
-    if (!ReadTextValue(context.store, context.set, name, &data) || data.length == 0) {
-        return false;
+    ValueReadOutcome outcome;
+    if (!ReadTextValue(context.store, context.set, name, &data, &outcome)) {
+        return SkipUnread(rule, context, name, outcome);
+    }
+    if (data.length == 0) {
+        return Skip(rule, context, name, SkipReason::kNoData);
     }
     *first = data.bytes[0];
     return true;
 }
 
 // Returns true and sets *value when the value is a 32-bit integer.
-bool ReadInteger(const RuleContext& context, const char* name, int32_t* value) {
-    return ReadIntValue(context.store, context.set, name, value) == 1;
+bool ReadInteger(const ConversionRule& rule, const RuleContext& context, const char* name,
+                 int32_t* value) {
+    ValueReadOutcome outcome;
+    if (ReadIntValue(context.store, context.set, name, value, &outcome) == 1) {
+        return true;
+    }
+    if (outcome.status == QueryStatus::kMissing) {
+        return Skip(rule, context, name, SkipReason::kMissing);
+    }
+    return Skip(rule, context, name, SkipReason::kNotFourBytes, outcome.length);
 }
 
 // Returns the recipe's text for a flag: "1" when on, else "0".
@@ -104,7 +161,7 @@ void WriteDecimal(const ConversionRule& rule, const RuleContext& context, int32_
 
 void ConvertCopied(const ConversionRule& rule, const RuleContext& context) {
     TextValue text;
-    if (ReadText(context, rule.values[0], text)) {
+    if (ReadText(rule, context, rule.values[0], text)) {
         WriteToEveryKey(rule, context, text);
     }
 }
@@ -113,23 +170,28 @@ void ConvertCopied(const ConversionRule& rule, const RuleContext& context) {
 void ConvertThousandths(const ConversionRule& rule, const RuleContext& context) {
     TextValue text;
     int32_t thousandths = 0;
-    if (ReadText(context, rule.values[0], text) && DecimalToThousandths(text, &thousandths)) {
-        WriteDecimal(rule, context, thousandths);
+    if (!ReadText(rule, context, rule.values[0], text)) {
+        return;
     }
+    if (!DecimalToThousandths(text, &thousandths)) {
+        Skip(rule, context, rule.values[0], SkipReason::kOutOfRange);
+        return;
+    }
+    WriteDecimal(rule, context, thousandths);
 }
 
 // The registry holds the carrier frequency in kilohertz, the recipe the index of the nearest
 // carrier frequency the recipe application offers.
 void ConvertFrequencyIndex(const ConversionRule& rule, const RuleContext& context) {
     TextValue text;
-    if (ReadText(context, rule.values[0], text)) {
+    if (ReadText(rule, context, rule.values[0], text)) {
         WriteDecimal(rule, context, FrequencyIndex(DecimalToDouble(text) * kHertzPerKilohertz));
     }
 }
 
 void ConvertDecimal(const ConversionRule& rule, const RuleContext& context) {
     int32_t value = 0;
-    if (ReadInteger(context, rule.values[0], &value)) {
+    if (ReadInteger(rule, context, rule.values[0], &value)) {
         WriteDecimal(rule, context, value);
     }
 }
@@ -137,7 +199,8 @@ void ConvertDecimal(const ConversionRule& rule, const RuleContext& context) {
 void ConvertTextPair(const ConversionRule& rule, const RuleContext& context) {
     TextValue first;
     TextValue second;
-    if (ReadText(context, rule.values[0], first) && ReadText(context, rule.values[1], second)) {
+    if (ReadText(rule, context, rule.values[0], first) &&
+        ReadText(rule, context, rule.values[1], second)) {
         EntryText entry;
         snprintf(entry, sizeof entry, "%s %s", first, second);
         WriteToEveryKey(rule, context, entry);
@@ -147,8 +210,8 @@ void ConvertTextPair(const ConversionRule& rule, const RuleContext& context) {
 void ConvertIntegerPair(const ConversionRule& rule, const RuleContext& context) {
     int32_t first = 0;
     int32_t second = 0;
-    if (ReadInteger(context, rule.values[0], &first) &&
-        ReadInteger(context, rule.values[1], &second)) {
+    if (ReadInteger(rule, context, rule.values[0], &first) &&
+        ReadInteger(rule, context, rule.values[1], &second)) {
         EntryText entry;
         snprintf(entry, sizeof entry, "%d %d", static_cast<int>(first), static_cast<int>(second));
         WriteToEveryKey(rule, context, entry);
@@ -158,7 +221,7 @@ void ConvertIntegerPair(const ConversionRule& rule, const RuleContext& context) 
 // Only the first byte counts, so the text "0" is on and a little-endian integer 256 is off.
 void ConvertFlag(const ConversionRule& rule, const RuleContext& context) {
     unsigned char first = 0;
-    if (ReadFirstByte(context, rule.values[0], &first)) {
+    if (ReadFirstByte(rule, context, rule.values[0], &first)) {
         WriteToEveryKey(rule, context, FlagText(first != 0));
     }
 }
@@ -169,16 +232,18 @@ void ConvertFlag(const ConversionRule& rule, const RuleContext& context) {
 void ConvertMaterial(const ConversionRule& rule, const RuleContext& context) {
     TextValue first;
     int32_t percentage = 0;
-    if (!ReadText(context, rule.values[0], first) ||
-        !ReadInteger(context, rule.values[1], &percentage)) {
+    if (!ReadText(rule, context, rule.values[0], first) ||
+        !ReadInteger(rule, context, rule.values[1], &percentage)) {
         return;
     }
     if (percentage <= 0) {
         WriteToEveryKey(rule, context, first);
         return;
     }
+    // A share of a second material that is not there: no material text can be formed.
     TextValue second;
-    if (!ReadText(context, rule.values[2], second)) {
+    if (!ReadText(rule, context, rule.values[2], second, SkipReason::kNoSecondMaterial,
+                  percentage)) {
         return;
     }
     const unsigned share = static_cast<unsigned>(percentage);
@@ -196,7 +261,7 @@ void ConvertMaterial(const ConversionRule& rule, const RuleContext& context) {
 // One entry per section of kAutoSaveSections, from bits 0 to 3 of the first byte.
 void ConvertAutoSave(const ConversionRule& rule, const RuleContext& context) {
     unsigned char first = 0;
-    if (!ReadFirstByte(context, rule.values[0], &first)) {
+    if (!ReadFirstByte(rule, context, rule.values[0], &first)) {
         return;
     }
     unsigned bit = 1;
@@ -208,9 +273,14 @@ void ConvertAutoSave(const ConversionRule& rule, const RuleContext& context) {
 
 void ConvertEtchControlMode(const ConversionRule& rule, const RuleContext& context) {
     int32_t mode = 0;
-    if (ReadInteger(context, rule.values[0], &mode) && mode < kEtchControlModeCount) {
-        WriteDecimal(rule, context, mode + 1);
+    if (!ReadInteger(rule, context, rule.values[0], &mode)) {
+        return;
     }
+    if (mode >= kEtchControlModeCount) {
+        Skip(rule, context, rule.values[0], SkipReason::kEtchControlMode, mode);
+        return;
+    }
+    WriteDecimal(rule, context, mode + 1);
 }
 
 // The rules in the order they run. Each reads its values in the order given, stops at the first
@@ -254,8 +324,9 @@ constexpr ConversionRule kRules[] = {
 
 }  // namespace
 
-void ConvertSettingsSet(SettingsStore& store, SettingsKey set, RecipeWriter& writer) {
-    const RuleContext context{store, set, writer};
+void ConvertSettingsSet(SettingsStore& store, SettingsKey set, RecipeWriter& writer,
+                        SkipReporter* skipped) {
+    const RuleContext context{store, set, writer, skipped};
     for (const ConversionRule& rule : kRules) {
         rule.convert(rule, context);
     }

@@ -8,22 +8,30 @@ const char* const kSettingsRootPaths[2] = {
     "SOFTWARE\\Zentyl\\Layrscan\\Settings",
 };
 
-int ReadTextValue(SettingsStore& store, SettingsKey set, const char* valueName,
-                  TextValueData* data) {
+int ReadTextValue(SettingsStore& store, SettingsKey set, const char* valueName, TextValueData* data,
+                  ValueReadOutcome* outcome) {
     uint32_t length = 0;
-    if (store.QueryValue(set, valueName, data->bytes, kTextValueSize, &length) !=
-        QueryStatus::kFound) {
+    const QueryStatus status =
+        store.QueryValue(set, valueName, data->bytes, kTextValueSize, &length);
+    if (outcome != nullptr) {
+        *outcome = {status, length};
+    }
+    if (status != QueryStatus::kFound) {
         return 0;
     }
     data->length = length;
     return 1;
 }
 
-int ReadIntValue(SettingsStore& store, SettingsKey set, const char* valueName, int32_t* value) {
+int ReadIntValue(SettingsStore& store, SettingsKey set, const char* valueName, int32_t* value,
+                 ValueReadOutcome* outcome) {
     unsigned char bytes[kIntValueSize];
     uint32_t length = 0;
-    if (store.QueryValue(set, valueName, bytes, kIntValueSize, &length) != QueryStatus::kFound ||
-        length != kIntValueSize) {
+    const QueryStatus status = store.QueryValue(set, valueName, bytes, kIntValueSize, &length);
+    if (outcome != nullptr) {
+        *outcome = {status, length};
+    }
+    if (status != QueryStatus::kFound || length != kIntValueSize) {
         return 0;
     }
     *value = static_cast<int32_t>(

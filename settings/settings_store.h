@@ -79,13 +79,23 @@ struct TextValueData {
     uint32_t length;
 };
 
-// Reads a value through a 32-byte buffer. Returns 1 when it exists and fits, else 0.
-int ReadTextValue(SettingsStore& store, SettingsKey set, const char* valueName,
-                  TextValueData* data);
+// What a value reader's query found, for telling the user why a reader answered 0.
+struct ValueReadOutcome {
+    QueryStatus status;
+    uint32_t length;  // the data's size in bytes (when too long, the size it needs)
+};
+
+// Reads a value through a 32-byte buffer. Returns 1 when it exists and fits, else 0. When
+// outcome is not null it gets what the query found.
+int ReadTextValue(SettingsStore& store, SettingsKey set, const char* valueName, TextValueData* data,
+                  ValueReadOutcome* outcome = nullptr);
 
 // Reads a value as a signed 32-bit little-endian integer. Returns 1 only when the value exists
 // and its data is exactly 4 bytes (shorter data is never padded with stale memory), else 0.
-int ReadIntValue(SettingsStore& store, SettingsKey set, const char* valueName, int32_t* value);
+// When outcome is not null it gets what the query found: kFound with a length other than 4
+// for data of the wrong size.
+int ReadIntValue(SettingsStore& store, SettingsKey set, const char* valueName, int32_t* value,
+                 ValueReadOutcome* outcome = nullptr);
 
 // A set as the listing names it.
 struct ListedSet {

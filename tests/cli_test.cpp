@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -31,13 +32,15 @@ struct RunResult {
     std::string err;
 };
 
-// Runs rcpconv with args in directory, capturing both streams through files.
-RunResult RunRcpconv(const std::string& directory, const std::vector<std::string>& args) {
+// Runs program with args in directory, stdin from inputPath ("" for none), capturing both
+// streams through files.
+RunResult RunProgram(const std::string& directory, const std::string& program,
+                     const std::vector<std::string>& args, const std::string& inputPath = "") {
     const std::string outPath = directory + "/../stdout";
     const std::string errPath = directory + "/../stderr";
     std::vector<char*> argv;
-    std::string program = RC_RCPCONV;
-    argv.push_back(program.data());
+    std::string programCopy = program;
+    argv.push_back(programCopy.data());
     std::vector<std::string> copies = args;
     for (std::string& arg : copies) {
         argv.push_back(arg.data());
@@ -47,13 +50,14 @@ RunResult RunRcpconv(const std::string& directory, const std::vector<std::string
     RunResult result;
     const pid_t child = fork();
     if (child == 0) {
+        const int in = open(inputPath.empty() ? "/dev/null" : inputPath.c_str(), O_RDONLY);
         const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (out < 0 || err < 0 || chdir(directory.c_str()) != 0 || dup2(out, 1) < 0 ||
-            dup2(err, 2) < 0) {
+        if (in < 0 || out < 0 || err < 0 || chdir(directory.c_str()) != 0 || dup2(in, 0) < 0 ||
+            dup2(out, 1) < 0 || dup2(err, 2) < 0) {
             _exit(127);
         }
-        execv(argv[0], argv.data());
+        execvp(argv[0], argv.data());
         _exit(127);
     }
     int status = 0;
@@ -63,6 +67,10 @@ RunResult RunRcpconv(const std::string& directory, const std::vector<std::string
     result.out = ReadFileBytes(outPath);
     result.err = ReadFileBytes(errPath);
     return result;
+}
+
+RunResult RunRcpconv(const std::string& directory, const std::vector<std::string>& args) {
+    return RunProgram(directory, RC_RCPCONV, args);
 }
 
 std::vector<std::string> ReadLines(const std::string& text) {
@@ -165,7 +173,152 @@ INSTANTIATE_TEST_SUITE_P(
                       "unknown_set", "unconvertible_names", "long_path", "missing_export",
                       "bad_header", "malformed_lines", "no_root", "empty_set", "update_in_place",
                       "no_export", "usage_error", "unknown_codepage", "look_alike_names",
-                      "look_alike_names_selected", "output_trailing_separator"),
+                      "look_alike_names_selected", "output_trailing_separator", "dry_run_diff",
+                      "diff_real_run", "dry_run_new_directory", "dry_run_blocked_directory",
+                      "explain", "preview_excludes_stdout"),
     [](const ::testing::TestParamInfo<const char*>& info) { return std::string(info.param); });
+
+// The bytes of every file under root by relative path, and every directory as "NAME/".
+std::map<std::string, std::string> TreeContents(const fs::path& root) {
+    std::map<std::string, std::string> contents;
+    if (!fs::exists(root)) {
+        return contents;
+    }
+    for (const auto& entry : fs::recursive_directory_iterator(root)) {
+        const std::string relative = fs::relative(entry.path(), root).string();
+        if (entry.is_directory()) {
+            contents[relative + "/"] = "";
+        } else {
+            contents[relative] = ReadFileBytes(entry.path().string());
+        }
+    }
+    return contents;
+}
+
+// Recipes as they stand before a run: file name to bytes.
+struct StartingRecipes {
+    std::string name;
+    std::map<std::string, std::string> files;
+};
+
+std::map<std::string, std::string> FilesIn(const fs::path& directory) {
+    std::map<std::string, std::string> files;
+    for (const auto& entry : fs::directory_iterator(directory)) {
+        if (entry.path().extension() == ".rcp") {
+            files[entry.path().filename().string()] = ReadFileBytes(entry.path().string());
+        }
+    }
+    return files;
+}
+
+// No recipes at all; the recipes users left in the update cases; and each edited INI file of
+// the INI editor's cases (comments, LF or lone CR line ends, no final line break, a UTF-8 mark,
+// odd names) in place of every recipe the sample makes.
+std::vector<StartingRecipes> PreviewStarts() {
+    const fs::path data = RC_TEST_DATA_DIR;
+    std::vector<StartingRecipes> starts = {
+        {"no recipes", {}},
+        {"recipe_update", FilesIn(data / "recipe_update")},
+        {"cli/update_in_place", FilesIn(data / "cli/update_in_place/input/Recipes")},
+        {"cli/dry_run_diff", FilesIn(data / "cli/dry_run_diff/input/Recipes")},
+    };
+    const std::map<std::string, std::string> sampleRecipes =
+        FilesIn(data / "cli/sample/after/Recipes");
+    std::vector<fs::path> edited;
+    for (const auto& entry : fs::directory_iterator(data / "ini")) {
+        const std::string name = entry.path().filename().string();
+        if (name.size() > sizeof ".before.rcp" &&
+            name.compare(name.size() - (sizeof ".before.rcp" - 1), std::string::npos,
+                         ".before.rcp") == 0) {
+            edited.push_back(entry.path());
+        }
+    }
+    std::sort(edited.begin(), edited.end());
+    for (const fs::path& path : edited) {
+        StartingRecipes start{"ini/" + path.filename().string(), {}};
+        for (const auto& [name, bytes] : sampleRecipes) {
+            start.files[name] = ReadFileBytes(path.string());
+        }
+        starts.push_back(start);
+    }
+    return starts;
+}
+
+// A working directory holding the sample and the starting recipes in Recipes/.
+fs::path MakeWorkDirectory(const fs::path& where, const StartingRecipes& start) {
+    fs::create_directories(where);
+    fs::copy_file(fs::path(RC_SOURCE_DIR) / "examples" / kSampleName, where / kSampleName);
+    if (!start.files.empty()) {
+        fs::create_directories(where / "Recipes");
+    }
+    for (const auto& [name, bytes] : start.files) {
+        WriteFileBytes((where / "Recipes" / name).string(), bytes);
+    }
+    return where;
+}
+
+// The preview's diff, applied by GNU patch to the old recipes, gives exactly what the real run
+// writes; the dry run itself changes nothing, and the real run shows the same diff.
+TEST(CliPreview, DiffPatchedIntoTheOldRecipesGivesWhatTheRunWrites) {
+    for (const StartingRecipes& start : PreviewStarts()) {
+        SCOPED_TRACE(start.name);
+        ScratchDir scratch;
+        const fs::path root = scratch.path();
+        const fs::path dry = MakeWorkDirectory(root / "dry", start);
+        const fs::path real = MakeWorkDirectory(root / "real", start);
+        const fs::path patched = MakeWorkDirectory(root / "patched", start) / "Recipes";
+        fs::create_directories(patched);
+        const std::map<std::string, std::string> before = TreeContents(dry);
+
+        const RunResult preview = RunRcpconv(dry.string(), {"--dry-run", "--diff", kSampleName});
+        EXPECT_EQ(TreeContents(dry), before) << "the dry run changed something";
+        const RunResult run = RunRcpconv(real.string(), {"--diff", kSampleName});
+        EXPECT_EQ(preview.exitCode, run.exitCode);
+        EXPECT_EQ(preview.out, run.out) << "the run's diff is not the preview's";
+        EXPECT_NE(preview.out, "");
+
+        const std::string diffPath = (root / "preview.diff").string();
+        WriteFileBytes(diffPath, preview.out);
+        const RunResult patch = RunProgram(
+            patched.string(), "patch", {"-p1", "--binary", "--no-backup-if-mismatch"}, diffPath);
+        EXPECT_EQ(patch.exitCode, 0) << patch.out << patch.err;
+        EXPECT_EQ(TreeContents(patched), TreeContents(real / "Recipes"));
+    }
+}
+
+// "rcpconv: "SET" not converted" lines, without their reasons, and the exit code.
+std::string NotConvertedSets(const RunResult& run) {
+    std::string sets = "exit " + std::to_string(run.exitCode) + "\n";
+    for (const std::string& line : ReadLines(run.err)) {
+        const size_t end = line.find(" not converted: ");
+        if (end != std::string::npos) {
+            sets += line.substr(0, end) + "\n";
+        }
+    }
+    return sets;
+}
+
+// A recipe nobody may write and a directory in a recipe's place fail the dry run as they fail
+// the real one.
+TEST(CliPreview, DryRunFindsTheSetsTheRunCannotWrite) {
+    StartingRecipes start{"blocked", FilesIn(fs::path(RC_TEST_DATA_DIR) / "recipe_update")};
+    ScratchDir scratch;
+    std::string notConverted[2];
+    int side = 0;
+    for (const char* mode : {"--dry-run", "--diff"}) {
+        const fs::path work = MakeWorkDirectory(fs::path(scratch.path()) / mode, start);
+        fs::permissions(work / "Recipes/GaAs p Zn.rcp",
+                        fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+        fs::remove(work / "Recipes/AlGaAs HEMT.rcp");
+        fs::create_directory(work / "Recipes/AlGaAs HEMT.rcp");
+        notConverted[side++] = NotConvertedSets(RunRcpconv(work.string(), {mode, kSampleName}));
+    }
+    EXPECT_EQ(notConverted[0],
+              "exit 1\n"
+              "rcpconv: \"AlGaAs HEMT\"\n"
+              "rcpconv: \"GaAs p Zn\"\n"
+              "rcpconv: \"Si 1:2\"\n");
+    EXPECT_EQ(notConverted[0], notConverted[1]);
+}
 
 }  // namespace

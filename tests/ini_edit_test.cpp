@@ -240,3 +240,45 @@ TEST(IniEdit, SecondApplicationChangesNothing) {
 }
 
 }  // namespace
+
+// A preview says how many entries change: a key given the value it has does not count, an
+// added key or section does, in ANSI and UTF-8 files alike.
+TEST(IniEdit, CountsTheEntriesThatChangeTheText) {
+    const RecipeEntryList entries = Entries({{"GENERAL", "Material", kMaterial},
+                                             {"GENERAL", "Model", "3"},
+                                             {"ETCH", "V-Etch", "0.6"},
+                                             {"IV", "AutoSave", "1"}});
+    for (const char* mark : {"", "\xEF\xBB\xBF"}) {
+        std::string text = std::string(mark) + "[general]\r\nMaterial = " + kMaterial +
+                           "\r\nModel=2\r\n[ETCH]\r\nV-Etch=0.6 \r\n";
+        size_t changed = 99;
+        EXPECT_EQ(ApplyIniEntries(&text, entries, Windows1252(), &changed),
+                  IniEditStatus::kChanged);
+        EXPECT_EQ(changed, 2u) << "Model replaced, [IV] added";
+        EXPECT_EQ(ApplyIniEntries(&text, entries, Windows1252(), &changed),
+                  IniEditStatus::kUnchanged);
+        EXPECT_EQ(changed, 0u);
+    }
+    std::string empty;
+    size_t changed = 0;
+    ApplyIniEntries(&empty, entries, Windows1252(), &changed);
+    EXPECT_EQ(changed, 4u);
+    // A key without '=' gets its value even when that value is empty.
+    std::string bare = "[GENERAL]\r\nModel\r\n";
+    ApplyIniEntries(&bare, Entries({{"GENERAL", "Model", ""}}), Windows1252(), &changed);
+    EXPECT_EQ(changed, 1u);
+}
+
+// An entry is found where a write would find it: the first matching section, names in any case
+// with blanks around them, never before the first section.
+TEST(IniEdit, FindsAnEntryWhereAWriteWouldFindIt) {
+    const std::string text = ReadTestData("ini/first-match.before.rcp");
+    EXPECT_TRUE(IniHasEntry(text, "ETCH", "V-Etch"));
+    EXPECT_FALSE(IniHasEntry(text, "ETCH", "Model"));
+    EXPECT_FALSE(IniHasEntry(text, "GENERAL", "V-Etch"));
+    EXPECT_TRUE(IniHasEntry(" [ general ]\nMODEL =1", "GENERAL", "Model"));
+    EXPECT_TRUE(IniHasEntry("\xEF\xBB\xBF[GENERAL]\r\nModel\r\n", "GENERAL", "Model"));
+    EXPECT_FALSE(IniHasEntry("Model=1\r\n[GENERAL]\r\n", "GENERAL", "Model"));
+    EXPECT_FALSE(IniHasEntry("[GENERAL]\r\n[ETCH]\r\nModel=1\r\n", "GENERAL", "Model"));
+    EXPECT_FALSE(IniHasEntry("\xFF\xFE[GENERAL]\r\nModel=1\r\n", "GENERAL", "Model"));
+}

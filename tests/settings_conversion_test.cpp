@@ -34,11 +34,43 @@ class RecordingStore : public MemoryStore {
     std::vector<std::string> reads;
 };
 
+// Notes each rule that wrote nothing as "VALUE reason [detail] -> SECTION/KEY ...".
+class SkipRecorder : public SkipReporter {
+  public:
+    void RuleSkipped(const SkippedRule& rule) override {
+        static const char* const kReasons[] = {
+            "missing", "too-long",     "text-too-long",     "not-four-bytes",     "line-break",
+            "no-data", "out-of-range", "etch-control-mode", "no-second-material",
+        };
+        std::string line =
+            std::string(rule.valueName) + " " + kReasons[static_cast<int>(rule.reason)];
+        if (rule.detail != 0) {
+            line += " " + std::to_string(rule.detail);
+        }
+        line += " ->";
+        for (size_t i = 0; i < rule.entryCount; ++i) {
+            line += std::string(" ") + rule.entries[i].section + "/" + rule.entries[i].key;
+        }
+        lines.push_back(line);
+    }
+    std::vector<std::string> lines;
+};
+
+std::string EntryLines(const RecipeEntryList& entries) {
+    std::string lines;
+    for (const RecipeEntry& entry : entries) {
+        lines += std::string(entry.section) + "/" + entry.key + "=" + entry.text + "\n";
+    }
+    return lines;
+}
+
 class SettingsConversionTest : public testing::Test {
   protected:
     static void SetUpTestSuite() { BuildFrequencyTable(); }
 
     // Converts one set holding values; returns its entries, one "SECTION/key=text" line each.
+    // Converts it a second time telling a reporter what was skipped (into skipped_), which
+    // must give the same entries from the same reads.
     std::string Convert(const Values& values) {
         MemoryStore::Set& setData = store_.AddSet("set" + std::to_string(++sets_));
         setData.values = values;
@@ -47,10 +79,27 @@ class SettingsConversionTest : public testing::Test {
         store_.reads.clear();
         RecipeEntryList entries;
         ConvertSettingsSet(store_, set, entries);
+        const std::vector<std::string> reads = store_.reads;
+        store_.reads.clear();
+        RecipeEntryList reported;
+        SkipRecorder recorder;
+        ConvertSettingsSet(store_, set, reported, &recorder);
+        EXPECT_EQ(store_.reads, reads) << "reporting changed what was read";
+        EXPECT_EQ(EntryLines(reported), EntryLines(entries)) << "reporting changed the entries";
+        store_.reads = reads;
+        skipped_ = recorder.lines;
         store_.CloseSettingsKey(set);
+        return EntryLines(entries);
+    }
+
+    // The rules a set holding values skips for any reason but a missing value, one a line.
+    std::string SkippedNotMissing(const Values& values) {
+        Convert(values);
         std::string lines;
-        for (const RecipeEntry& entry : entries) {
-            lines += std::string(entry.section) + "/" + entry.key + "=" + entry.text + "\n";
+        for (const std::string& line : skipped_) {
+            if (line.find(" missing ->") == std::string::npos) {
+                lines += line + "\n";
+            }
         }
         return lines;
     }
@@ -69,6 +118,7 @@ class SettingsConversionTest : public testing::Test {
 
     RecordingStore store_;
     int sets_ = 0;
+    std::vector<std::string> skipped_;
 };
 
 TEST_F(SettingsConversionTest, FullSetWritesEvery35EntriesInOrder) {
@@ -154,6 +204,53 @@ TEST_F(SettingsConversionTest, FullSetWritesEvery35EntriesInOrder) {
 TEST_F(SettingsConversionTest, EmptySetWritesNothing) {
     EXPECT_EQ(Convert({}), "");
     EXPECT_EQ(Convert({{"Unrelated", Text("1")}}), "");
+    // Every rule says so, naming the first value it needs and every entry it would write.
+    ASSERT_EQ(skipped_.size(), 31u);
+    EXPECT_EQ(skipped_[0], "Mat1 missing -> GENERAL/Material");
+    EXPECT_EQ(skipped_[7], "AutoSave missing -> IV/AutoSave CV/AutoSave DP/AutoSave ETCH/AutoSave");
+    EXPECT_EQ(skipped_[21], "ExAreaComp missing -> ETCH/Use EA Comp ETCH/AreaIllum");
+    EXPECT_EQ(skipped_[30], "CycIeLim1 missing -> ETCH/I-Etch");
+}
+
+// Each way a rule can come to write nothing is reported by the rule itself, with the value
+// that stopped it and what it found there.
+TEST_F(SettingsConversionTest, SkippedRulesSayWhy) {
+    const std::string chars32(32, 'c');
+    const struct {
+        Values values;
+        const char* expected;
+    } cases[] = {
+        {{{"Electrolyte", Text(chars32)}}, "Electrolyte too-long 33 -> GENERAL/Electrolyte\n"},
+        {{{"Electrolyte", chars32}}, "Electrolyte text-too-long 32 -> GENERAL/Electrolyte\n"},
+        {{{"IV-Imin", Text("1")}, {"IV-Imax", std::string(40, 'x')}},
+         "IV-Imax too-long 40 -> IV/I-Range\n"},
+        {{{"DP-Reverse", std::string(33, '\x01')}}, "DP-Reverse too-long 33 -> DP/Reverse\n"},
+        {{{"Model", std::string("\x01\x00", 2)}}, "Model not-four-bytes 2 -> GENERAL/Model\n"},
+        {{{"CV-Show", Text("GaAs")}}, "CV-Show not-four-bytes 5 -> CV/Show\n"},
+        {{{"DP-Nmin", Dword(1)}, {"DP-Nmax", ""}}, "DP-Nmax not-four-bytes -> DP/N-Range\n"},
+        {{{"CycVetch1", Text("0.8\r")}}, "CycVetch1 line-break -> ETCH/V-Etch\n"},
+        {{{"AutoSave", ""}},
+         "AutoSave no-data -> IV/AutoSave CV/AutoSave DP/AutoSave ETCH/AutoSave\n"},
+        {{{"ExAreaComp", ""}}, "ExAreaComp no-data -> ETCH/Use EA Comp ETCH/AreaIllum\n"},
+        {{{"AmpCar", Text("1e20")}, {"Resolution", Text("-2147483.649")}},
+         "AmpCar out-of-range -> GENERAL/Amplitude\nResolution out-of-range -> ETCH/Resolution\n"},
+        {{{"AIe", Dword(3)}}, "AIe etch-control-mode 3 -> ETCH/Etch Control Mode\n"},
+        {{{"AIe", Dword(INT32_MAX)}},
+         "AIe etch-control-mode 2147483647 -> ETCH/Etch Control Mode\n"},
+        {{{"Mat1", Text("X")}, {"%Mat2", Dword(30)}},
+         "Mat2 no-second-material 30 -> GENERAL/Material\n"},
+        {{{"Mat1", Text("X")}, {"%Mat2", Dword(30)}, {"Mat2", Text(chars32)}},
+         "Mat2 too-long 33 -> GENERAL/Material\n"},
+        {{{"Mat1", Text("X")}, {"%Mat2", Text("30")}},
+         "%Mat2 not-four-bytes 3 -> GENERAL/Material\n"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(SkippedNotMissing(c.values), c.expected) << c.expected;
+    }
+    // A rule that writes reports nothing; one that stops at its first value names that value.
+    Convert({{"Model", Dword(2)}, {"IV-Imax", Text("1")}});
+    EXPECT_EQ(skipped_.size(), 30u);
+    EXPECT_EQ(skipped_[7], "IV-Imin missing -> IV/I-Range");
 }
 
 TEST_F(SettingsConversionTest, MaterialShareAsThreeDecimals) {

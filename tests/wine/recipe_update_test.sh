@@ -2,6 +2,7 @@
 # Recipes that already exist: rcpconv.exe under Wine (one WritePrivateProfileStringA per entry)
 # and the native rcpconv (the portable writer) convert the sample over the same starting
 # recipes and must leave byte-identical files; recipes they cannot write are reported alike.
+# Their previews (--dry-run --diff) agree too, and give what the Windows writer writes.
 #
 # The starting recipes (tests/data/recipe_update) are in the form Wine writes, since Wine
 # re-writes a whole file on every change and agrees with Windows only on such files.
@@ -61,6 +62,38 @@ for side in win native; do
         fail "$side: a recipe that needed changes stayed as it was"
 done
 echo "update: rcpconv.exe and rcpconv edit existing recipes alike"
+
+# The preview on Windows is worked out by the portable editor, not by the profile-string
+# service: over the same starting recipes rcpconv.exe --dry-run --diff touches nothing, says
+# what the native preview says, prints the same diff, and that diff, applied with GNU patch to
+# the starting recipes, gives what rcpconv.exe wrote above. (Every recipe that changes has an
+# ASCII name, so the Windows-1252 names in the diff are the Linux ones.)
+for copy in starting win/preview native/preview patched; do
+    mkdir -p "$copy"
+    cp "$STARTING"/*.rcp "$copy"/
+done
+both_sides preview preview --dry-run --diff
+for part in exit err; do
+    diff -u "$SCRATCH/preview.native.$part" "$SCRATCH/preview.win.$part" >&2 ||
+        fail "preview: rcpconv.exe and rcpconv differ ($part)"
+done
+expect_outcome preview native 1 'rcpconv: would update "AlGaAs HEMT.rcp" (4 entries change)
+rcpconv: would update "GaAs n+ 1e18.rcp" (2 entries change)
+rcpconv: would update "GaAs p Zn.rcp" (3 entries change)
+rcpconv: would update "InGaAs on InP.rcp" (14 entries change)
+rcpconv: would leave "InP S-doped Ø50mm.rcp" unchanged
+rcpconv: would update "old GaAs test.rcp" (9 entries change)
+rcpconv: would update "Si (100) boron.rcp" (11 entries change)
+rcpconv: "Si 1:2" not converted: its name holds '"':'"', which Windows does not allow in a file name
+rcpconv: would create 0 recipes, update 6 and leave 1 unchanged in OUT, 1 set not converted'
+cmp "$SCRATCH/preview.native.raw.out" "$SCRATCH/preview.win.raw.out" ||
+    fail "preview: the diff of rcpconv.exe differs from that of rcpconv"
+same_recipes starting win/preview
+same_recipes starting native/preview
+(cd patched && patch -p1 --binary --no-backup-if-mismatch --quiet) \
+    <"$SCRATCH/preview.win.raw.out" || fail "preview: patch refused the diff of rcpconv.exe"
+same_recipes patched win/recipes
+echo "preview: rcpconv.exe's diff gives what rcpconv.exe writes"
 
 # A recipe path that is a directory: that set is not converted, the next one is.
 mkdir -p {win,native}/dir-recipe/"GaAs p Zn.rcp"

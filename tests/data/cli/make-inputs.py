@@ -16,6 +16,14 @@ def write(case, name, text, encoding="cp1252"):
         f.write(raw)
 
 
+def write_raw(case, name, data):
+    """Writes bytes as they are: line ends and all."""
+    path = os.path.join(HERE, case, "input", name)
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, "wb") as f:
+        f.write(data)
+
+
 def export(header, sets, encoding="cp1252"):
     """A regedit-style export: sets is a list of (name, [value lines])."""
     lines = [header, "", "[" + ROOT + "]"]
@@ -86,5 +94,65 @@ write("update_in_place", "Recipes/GaAs p Zn.rcp", "\n".join([
     "V-Etch=9",
     "[NOTES]",
     "Text=hand written",
+    "",
+]))
+
+# Recipes of the sample's sets as their users left them, for the preview: "GaAs p Zn" edited by
+# hand with LF line ends and no final line break; "InP S-doped \u00d850mm" (a name the diff
+# quotes) with one value changed; "GaAs n+ 1e18" with lone CR line ends, which patch sees as one
+# line; "AlGaAs HEMT" as the conversion writes it, so left unchanged; the other sets have none.
+SAMPLE_RECIPES = os.path.join(HERE, "sample", "after", "Recipes")
+
+
+def sample_recipe(name):
+    with open(os.path.join(SAMPLE_RECIPES, name), "rb") as f:
+        return f.read()
+
+
+for case in ("dry_run_diff", "diff_real_run"):
+    write_raw(case, "Recipes/GaAs p Zn.rcp", b"\n".join([
+        b"; tuned on the new tool, keep",
+        b"[general]",
+        b"Material=GaAs",
+        b"Electrolyte = old",
+        b"",
+        b"[ETCH]",
+        b"N-range=1 2",
+        b"V-Etch=9",
+        b"[NOTES]",
+        b"Text=hand written",
+    ]))
+    write_raw(case, "Recipes/InP S-doped \u00d850mm.rcp",
+              sample_recipe("InP S-doped \u00d850mm.rcp").replace(b"V-Etch=", b"V-Etch=9", 1))
+    write_raw(case, "Recipes/GaAs n+ 1e18.rcp",
+              b"[GENERAL]\rMaterial=old\r[NOTES]\rText=lone CR\r")
+    write_raw(case, "Recipes/AlGaAs HEMT.rcp", sample_recipe("AlGaAs HEMT.rcp"))
+
+# An output directory under a plain file: the dry run finds it cannot be made.
+write_raw("dry_run_blocked_directory", "plain", b"")
+
+# Every reason a rule can have to write nothing, over a recipe that holds some of those entries.
+write("explain", "explain.reg", export(V5, [
+    ("Reasons", [
+        '"Mat1"="GaAs"',
+        '"%Mat2"=dword:0000001e',
+        '"Electrolyte"="' + "K" * 40 + '"',
+        '"AmpCar"="1e20"',
+        '"FreqCar"="3.7"',
+        '"ImLimDark"=hex:' + ",".join(["31"] * 32),
+        '"Model"=hex(b):01,00,00,00,00,00,00,00',
+        '"AutoSave"=hex:',
+        '"CycVetch1"=hex(1):30,2e,38,0d,0a,00',
+        '"AIe"=dword:00000003',
+        '"CV-Show"="1"',
+    ]),
+    ("Blank", ['"Comment"="nothing the recipe needs"']),
+]))
+write("explain", "Recipes/Reasons.rcp", "\n".join([
+    "[GENERAL]",
+    "Material=InP",
+    "Model=7",
+    "[ETCH]",
+    "Etch Control Mode=4",
     "",
 ]))

@@ -1,0 +1,160 @@
+// Dry runs, diffs and explanations of rcpconv: what it would do, what it did, what it skipped.
+#include "cli/preview_output.h"
+
+#include "cli/console_output.h"
+#include "conversion/ini_edit.h"
+#include "conversion/recipe_diff.h"
+#include "conversion/recipe_file_name.h"
+#include "conversion/recipe_preview.h"
+#include "settings/settings_store.h"
+#include "settings/text_limits.h"
+
+namespace {
+
+// The recipe's file name, as its diff and the dry run's lines name it.
+std::string FileNameOf(const std::string& path) {
+    return path.substr(path.find_last_of(kPathSeparator) + 1);
+}
+
+void PrintDiff(const std::string& path, const std::string* before, const std::string& after) {
+    WriteStdoutBytes(RecipeDiff(FileNameOf(path), before, after));
+}
+
+// What a dry run would do to one recipe, in a line for the user.
+std::string PreviewLine(const std::string& path, const RecipePreview& preview) {
+    const std::string quoted = "\"" + FileNameOf(path) + "\"";
+    switch (preview.change) {
+        case RecipeChange::kCreate:
+            return "would create " + quoted + " (" +
+                   CountOf(preview.changedEntries, "entry", "entries") + ")";
+        case RecipeChange::kUpdate:
+            return "would update " + quoted + " (" +
+                   CountOf(preview.changedEntries, "entry changes", "entries change") + ")";
+        case RecipeChange::kUnchanged:
+            break;
+    }
+    return "would leave " + quoted + " unchanged";
+}
+
+// Why a rule wrote nothing, in the words of someone who knows the instrument, not the code.
+std::string SkipText(const SkippedRule& rule) {
+    const std::string value = std::string("\"") + rule.valueName + "\"";
+    const std::string detail = std::to_string(rule.detail);
+    switch (rule.reason) {
+        case SkipReason::kMissing:
+            return "the setting " + value + " is missing";
+        case SkipReason::kTooLong:
+            return "the setting " + value + " holds " + detail + " bytes, more than the " +
+                   std::to_string(kTextValueSize) + " the reader takes";
+        case SkipReason::kTextTooLong:
+            return "the text of " + value + " has " + detail + " characters, more than the " +
+                   std::to_string(kMaxTextValueChars) + " the reader takes";
+        case SkipReason::kNotFourBytes:
+            return "the setting " + value + " holds " + detail + " bytes, where an integer has " +
+                   std::to_string(kIntValueSize);
+        case SkipReason::kLineBreak:
+            return "the text of " + value + " holds a line break";
+        case SkipReason::kNoData:
+            return "the setting " + value + " holds no data";
+        case SkipReason::kOutOfRange:
+            return "the number in " + value +
+                   ", in thousandths, lies outside the range of a recipe integer";
+        case SkipReason::kEtchControlMode:
+            return "the etch control mode " + value + " is " + detail +
+                   "; only modes 0 to 2 have a recipe counterpart";
+        case SkipReason::kNoSecondMaterial:
+            return "the second material " + value + " is missing though its percentage is " +
+                   detail;
+    }
+    return "";
+}
+
+}  // namespace
+
+PreviewTarget::PreviewTarget(const Codepage& codepage, RecipeTarget* writer, bool diff)
+    : codepage_(codepage), writer_(writer), diff_(diff) {}
+
+bool PreviewTarget::WriteRecipe(const std::string& path, const std::string& setName,
+                                const RecipeEntryList& entries, std::string* error) {
+    return writer_ == nullptr ? Preview(path, entries, error)
+                              : WriteAndShow(path, setName, entries, error);
+}
+
+bool PreviewTarget::Preview(const std::string& path, const RecipeEntryList& entries,
+                            std::string* error) {
+    RecipePreview preview;
+    if (!PreviewRecipeFile(path, entries, codepage_, &preview, error)) {
+        return false;
+    }
+    PrintError(PreviewLine(path, preview));
+    switch (preview.change) {
+        case RecipeChange::kCreate:
+            ++counts_.created;
+            break;
+        case RecipeChange::kUpdate:
+            ++counts_.updated;
+            break;
+        case RecipeChange::kUnchanged:
+            ++counts_.unchanged;
+            return true;
+    }
+    if (diff_) {
+        PrintDiff(path, preview.existed ? &preview.before : nullptr, preview.after);
+    }
+    return true;
+}
+
+// The diff of a real run is that of the bytes on disk before and after the write, whatever
+// wrote them.
+bool PreviewTarget::WriteAndShow(const std::string& path, const std::string& setName,
+                                 const RecipeEntryList& entries, std::string* error) {
+    std::string before;
+    bool existed = false;
+    std::string readError;
+    const bool readBefore = ReadRecipeFile(path, &before, &existed, &readError);
+    if (!writer_->WriteRecipe(path, setName, entries, error)) {
+        return false;
+    }
+    std::string after;
+    bool exists = false;
+    if (!readBefore || !ReadRecipeFile(path, &after, &exists, &readError)) {
+        PrintError("warning: no diff of " + path + ": " + readError);
+    } else if (exists && (!existed || before != after)) {
+        PrintDiff(path, existed ? &before : nullptr, after);
+    }
+    return true;
+}
+
+void SkippedRulesPrinter::SetConverted(const std::string& setName, const std::string& path,
+                                       const std::vector<SkippedRule>& skipped) {
+    std::string recipe;
+    bool exists = false;
+    std::string error;
+    const bool lookUp = recipesOnDisk_ && !skipped.empty() &&
+                        ReadRecipeFile(path, &recipe, &exists, &error) && exists;
+    const std::string quotedSet = QuotedSetName(setName, codepage_);
+    for (const SkippedRule& rule : skipped) {
+        const std::string why = SkipText(rule);
+        for (size_t i = 0; i < rule.entryCount; ++i) {
+            const char* section = rule.entries[i].section;
+            const char* key = rule.entries[i].key;
+            std::string line = quotedSet + " [" + section + "] " + key + " not written: " + why;
+            if (lookUp && IniHasEntry(recipe, section, key)) {
+                line += "; the recipe keeps its old value";
+            }
+            PrintError(line);
+        }
+    }
+}
+
+void PrintPreviewReport(const BatchReport& report, const PreviewCounts& counts,
+                        const std::string& directory, const Codepage& codepage) {
+    PrintSetProblems(report, codepage);
+    std::string summary = "would create " + CountOf(counts.created, "recipe", "recipes") +
+                          ", update " + std::to_string(counts.updated) + " and leave " +
+                          std::to_string(counts.unchanged) + " unchanged in " + directory;
+    if (!report.notConverted.empty()) {
+        summary += ", " + CountOf(report.notConverted.size(), "set", "sets") + " not converted";
+    }
+    PrintError(summary);
+}
