@@ -9,6 +9,8 @@
 #include "settings/settings_store.h"
 
 class Codepage;
+struct SetOrigin;
+struct SourceWarning;
 
 // A set name as the terminal shows it: UTF-8 on Linux, the ANSI bytes on Windows.
 std::string DisplayName(const std::string& setName, const Codepage& codepage);
@@ -16,11 +18,20 @@ std::string DisplayName(const std::string& setName, const Codepage& codepage);
 // "rcpconv: MESSAGE" on stderr.
 void PrintError(const std::string& message);
 
-// A line of the export that was skipped: "rcpconv: PATH:LINE: MESSAGE" on stderr.
-void PrintExportWarning(const std::string& exportPath, size_t line, const std::string& message);
+// What a source reported: "rcpconv: PATH:LINE: MESSAGE" (a line of an export that was
+// skipped) or "rcpconv: PATH: MESSAGE" on stderr.
+void PrintSourceWarning(const SourceWarning& warning);
 
 // The set names, one per line, on stdout.
 void PrintSetNames(const std::vector<ListedSet>& sets, const Codepage& codepage);
+
+// The set names, one per line on stdout, each followed by a tab and where the set comes from:
+// "machine (PATH)", "virtual store (PATH)" or both, joined by ", "; "registry" for the live
+// registry (origins empty).
+void PrintSetNamesWithOrigins(const std::vector<ListedSet>& sets,
+                              const std::vector<SetOrigin>& origins,
+                              const std::string& machineSource,
+                              const std::string& virtualStoreSource, const Codepage& codepage);
 
 // The outcome of a run on stderr: a line per set not converted with its reason, a warning per
 // set without entries, and the summary (recipes written or printed, and where).

@@ -3,7 +3,7 @@
 set -euo pipefail
 packages=(
     cmake make g++ clang-format
-    libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
+    libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev libhivex-dev
     g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
     wine64 xvfb x11-utils xdotool imagemagick unzip
 )

@@ -165,7 +165,9 @@ INSTANTIATE_TEST_SUITE_P(
                       "unknown_set", "unconvertible_names", "long_path", "missing_export",
                       "bad_header", "malformed_lines", "no_root", "empty_set", "update_in_place",
                       "no_export", "usage_error", "unknown_codepage", "look_alike_names",
-                      "look_alike_names_selected", "output_trailing_separator"),
+                      "look_alike_names_selected", "output_trailing_separator", "plain_view",
+                      "virtual_store_merge", "virtual_store_list_verbose", "two_machines",
+                      "malformed_no_root"),
     [](const ::testing::TestParamInfo<const char*>& info) { return std::string(info.param); });
 
 }  // namespace
