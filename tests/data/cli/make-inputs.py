@@ -132,3 +132,33 @@ write("malformed_no_root", "broken.reg", "\n".join([
     V5, "", r"[HKEY_LOCAL_MACHINE\SOFTWARE\Quorix\Layrscan]", '"Version"=dword:123456789', "", "",
 ]))
 
+# Hive files: cli_test makes the hive NAME from each NAME.hive.reg (see README.md), a SOFTWARE
+# hive from the keys under HKEY_LOCAL_MACHINE\SOFTWARE, a UsrClass.dat from the user's classes.
+with open(os.path.join(HERE, "..", "..", "..", "examples", "qz7165-settings.reg"), "rb") as f:
+    SAMPLE = f.read()
+for case in ("hive_list",):
+    path = os.path.join(HERE, case, "input", "SOFTWARE.hive.reg")
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, "wb") as f:
+        f.write(SAMPLE)
+for case in ("hive_merge", "hive_list_verbose"):
+    write(case, "SOFTWARE.hive.reg", MACHINE, encoding="utf-16")
+    write(case, "UsrClass.dat.hive.reg", STORE, encoding="utf-16")
+
+# A SOFTWARE hive of 64-bit Windows without the settings, beside the virtual store's export.
+write("hive_store_export", "SOFTWARE.hive.reg", keys(V5, [
+    (r"HKEY_LOCAL_MACHINE\SOFTWARE\WOW6432Node\Microsoft\Windows", ['"Version"="6.1"']),
+]), encoding="utf-16")
+write("hive_store_export", "store.reg", STORE, encoding="utf-16")
+
+# A user's NTUSER.DAT given by mistake: its top key holds Software and Control Panel.
+write("hive_no_settings", "NTUSER.DAT.hive.reg", keys(V5, [
+    (r"HKEY_LOCAL_MACHINE\SOFTWARE\Control Panel\Desktop", ['"Wallpaper"=""']),
+    (r"HKEY_LOCAL_MACHINE\SOFTWARE\Software\Quorix\Layrscan", ['"LastUser"="lab"']),
+]), encoding="utf-16")
+
+# A file with the hive signature but nothing of a hive after it.
+path = os.path.join(HERE, "hive_damaged", "input", "SOFTWARE")
+os.makedirs(os.path.dirname(path), exist_ok=True)
+with open(path, "wb") as f:
+    f.write(b"regf" + bytes(range(256)) * 4)
