@@ -26,6 +26,7 @@ constexpr size_t kMinimumHiveBytes = 2 * kBaseBlockBytes;
 // left without a word, so settings could go missing unseen; a damaged hive is refused instead.
 // No HIVEX_OPEN_VERBOSE: hivex would print to stderr itself.
 constexpr int kHiveOpenFlags = 0;
+static_assert(sizeof(hive_type) == sizeof(uint32_t), "hivex stores a value's type in 32 bits");
 
 const char kWow64Node[] = "WOW6432Node";
 // Where a UsrClass.dat holds the virtual store of HKEY_LOCAL_MACHINE\SOFTWARE.
@@ -176,11 +177,14 @@ class HiveWalk {
         }
         for (const hive_value_h* value = values.get(); *value != 0; ++value) {
             HivexBuffer<char> key(hivex_value_key(hive_, *value));
-            hive_type type = hive_t_none;
+            // A value's type may be any 32-bit number, which the enumeration hive_type does not
+            // hold in C++: hivex writes it into plain storage, read back as a number.
+            uint32_t type = 0;
+            hive_type* typeOut = reinterpret_cast<hive_type*>(&type);
             size_t length = 0;
             std::u16string name;
             if (!key || !ToUtf16(key.get(), &name) ||
-                hivex_value_type(hive_, *value, &type, &length) != 0) {
+                hivex_value_type(hive_, *value, typeOut, &length) != 0) {
                 *error = Damaged("its values are damaged");
                 return false;
             }
@@ -196,12 +200,12 @@ class HiveWalk {
                                       true});
                 continue;
             }
-            HivexBuffer<char> data(hivex_value_value(hive_, *value, &type, &length));
+            HivexBuffer<char> data(hivex_value_value(hive_, *value, typeOut, &length));
             if (!data) {
                 *error = Damaged("its values are damaged");
                 return false;
             }
-            collector_->OnValue(name, static_cast<uint32_t>(type), std::string(data.get(), length));
+            collector_->OnValue(name, type, std::string(data.get(), length));
         }
         return true;
     }

@@ -237,8 +237,11 @@ bool AddKeys(hive_h* hive, hive_node_h node, const KeyTree& key, std::string* er
     size_t index = 0;
     for (const auto& entry : key.values) {
         const StoredValue& value = entry.second;
-        values.push_back({names[index++].data(), static_cast<hive_type>(value.type),
-                          value.data.size(), const_cast<char*>(value.data.data())});
+        hive_set_value set = {names[index++].data(), hive_t_none, value.data.size(),
+                              const_cast<char*>(value.data.data())};
+        // Any 32-bit type, which the enumeration does not hold in C++: copied in as bytes.
+        std::memcpy(&set.t, &value.type, sizeof value.type);
+        values.push_back(set);
     }
     if (!values.empty() &&
         hivex_node_set_values(hive, node, values.size(), values.data(), 0) != 0) {
