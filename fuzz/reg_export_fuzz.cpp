@@ -177,7 +177,7 @@ void ReadEverything(OfflineSettingsStore& store, const std::vector<std::string>&
 }
 
 void CheckWarnings(const std::vector<SourceWarning>& warnings) {
-    if (warnings.size() > kMaxReportedSourceWarnings + 1) {
+    if (warnings.size() > kMaxReportedExportWarnings + 1) {
         Fail("more warnings than the limit");
     }
     size_t previous = 1;

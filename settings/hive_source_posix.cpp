@@ -162,14 +162,15 @@ class HiveWalk {
                 *error = Damaged("its keys are damaged");
                 return false;
             }
-            if (collector_->OnKey(root, path) && !FeedValues(*set, path.back(), error)) {
+            if (collector_->OnKey(root, path) && !FeedValues(*set, name.get(), error)) {
                 return false;
             }
         }
         return true;
     }
 
-    bool FeedValues(hive_node_h set, const std::u16string& setName, std::string* error) {
+    // Feeds the values of a set; setName (UTF-8) names it in warnings.
+    bool FeedValues(hive_node_h set, const char* setName, std::string* error) {
         HivexBuffer<hive_value_h> values(hivex_node_values(hive_, set));
         if (!values) {
             *error = Damaged("its values are damaged");
@@ -189,13 +190,9 @@ class HiveWalk {
                 return false;
             }
             if (length > kMaxExportValueBytes) {
-                std::string setText;
-                std::string valueText;
-                ToUtf8(setName, &setText);
-                ToUtf8(name, &valueText);
                 warnings_->push_back({path_, 0,
-                                      "value \"" + valueText + "\" of set \"" + setText +
-                                          "\" ignored: data longer than " +
+                                      "value \"" + std::string(key.get()) + "\" of set \"" +
+                                          setName + "\" ignored: data longer than " +
                                           std::to_string(kMaxExportValueBytes) + " bytes",
                                       true});
                 continue;
@@ -232,31 +229,6 @@ class HiveWalk {
                                                   static_cast<unsigned char>(out[i + 1]) << 8));
         }
         return true;
-    }
-
-    // For messages only: a name back in UTF-8.
-    static void ToUtf8(const std::u16string& text, std::string* utf8) {
-        for (size_t i = 0; i < text.size(); ++i) {
-            char32_t code = text[i];
-            if (code >= 0xD800 && code < 0xDC00 && i + 1 < text.size()) {
-                code = 0x10000 + ((code - 0xD800) << 10) + (text[++i] - 0xDC00);
-            }
-            if (code < 0x80) {
-                utf8->push_back(static_cast<char>(code));
-            } else if (code < 0x800) {
-                utf8->push_back(static_cast<char>(0xC0 | (code >> 6)));
-                utf8->push_back(static_cast<char>(0x80 | (code & 0x3F)));
-            } else if (code < 0x10000) {
-                utf8->push_back(static_cast<char>(0xE0 | (code >> 12)));
-                utf8->push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
-                utf8->push_back(static_cast<char>(0x80 | (code & 0x3F)));
-            } else {
-                utf8->push_back(static_cast<char>(0xF0 | (code >> 18)));
-                utf8->push_back(static_cast<char>(0x80 | ((code >> 12) & 0x3F)));
-                utf8->push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
-                utf8->push_back(static_cast<char>(0x80 | (code & 0x3F)));
-            }
-        }
     }
 
     hive_h* hive_;
