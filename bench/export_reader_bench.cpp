@@ -16,7 +16,7 @@
 #include <string>
 
 #include "settings/codepage.h"
-#include "settings/export_store.h"
+#include "settings/offline_store.h"
 #include "settings/text_limits.h"
 
 namespace {
@@ -100,11 +100,11 @@ int LoadSmallFiles(size_t rounds, char** files, int fileCount) {
         std::fprintf(stderr, "%s\n", error.c_str());
         return 1;
     }
-    ExportSettingsStore store;
+    OfflineSettingsStore store;
     const auto start = std::chrono::steady_clock::now();
     for (size_t round = 0; round < rounds; ++round) {
         for (int i = 0; i < fileCount; ++i) {
-            if (!store.Load(files[i], codepage, &error)) {
+            if (!store.Load({files[i]}, codepage, &error)) {
                 std::fprintf(stderr, "%s\n", error.c_str());
                 return 1;
             }
@@ -157,8 +157,8 @@ int main(int argc, char** argv) {
     }
     const long rssBefore = PeakRssKilobytes();
     const auto start = std::chrono::steady_clock::now();
-    ExportSettingsStore store;
-    const bool loaded = store.Load(path, codepage, &error);
+    OfflineSettingsStore store;
+    const bool loaded = store.Load({path}, codepage, &error);
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     const long rssAfter = PeakRssKilobytes();

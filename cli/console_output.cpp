@@ -11,6 +11,7 @@
 #include "conversion/ini_edit.h"
 #include "conversion/recipe_file_name.h"
 #include "settings/codepage.h"
+#include "settings/offline_store.h"
 
 namespace {
 
@@ -55,13 +56,35 @@ void PrintError(const std::string& message) {
     std::fprintf(stderr, "%s%s\n", kProgramPrefix, message.c_str());
 }
 
-void PrintExportWarning(const std::string& exportPath, size_t line, const std::string& message) {
-    PrintError(exportPath + ":" + std::to_string(line) + ": " + message);
+void PrintSourceWarning(const SourceWarning& warning) {
+    const std::string line = warning.line == 0 ? "" : ":" + std::to_string(warning.line);
+    PrintError(warning.path + line + ": " + warning.message);
 }
 
 void PrintSetNames(const std::vector<ListedSet>& sets, const Codepage& codepage) {
     for (const ListedSet& set : sets) {
         WriteStdout(DisplayName(set.name, codepage) + "\n");
+    }
+}
+
+void PrintSetNamesWithOrigins(const std::vector<ListedSet>& sets,
+                              const std::vector<SetOrigin>& origins,
+                              const std::string& machineSource,
+                              const std::string& virtualStoreSource, const Codepage& codepage) {
+    for (size_t i = 0; i < sets.size(); ++i) {
+        std::string from;
+        if (i >= origins.size()) {
+            from = "registry";
+        } else {
+            if (origins[i].machine) {
+                from = "machine (" + machineSource + ")";
+            }
+            if (origins[i].virtualStore) {
+                from += (from.empty() ? "" : ", ") + std::string("virtual store (") +
+                        virtualStoreSource + ")";
+            }
+        }
+        WriteStdout(DisplayName(sets[i].name, codepage) + "\t" + from + "\n");
     }
 }
 

@@ -9,6 +9,8 @@
 #include "settings/settings_store.h"
 
 class Codepage;
+struct SetOrigin;
+struct SourceWarning;
 
 // A set name as the terminal shows it: UTF-8 on Linux, the ANSI bytes on Windows.
 std::string DisplayName(const std::string& setName, const Codepage& codepage);
@@ -25,8 +27,9 @@ void PrintError(const std::string& message);
 // Writes bytes to stdout exactly as they are (on Windows, too: no CR added before an LF).
 void WriteStdoutBytes(const std::string& bytes);
 
-// A line of the export that was skipped: "rcpconv: PATH:LINE: MESSAGE" on stderr.
-void PrintExportWarning(const std::string& exportPath, size_t line, const std::string& message);
+// What a source reported: "rcpconv: PATH:LINE: MESSAGE" (a line of an export that was
+// skipped) or "rcpconv: PATH: MESSAGE" on stderr.
+void PrintSourceWarning(const SourceWarning& warning);
 
 // The set names, one per line, on stdout.
 void PrintSetNames(const std::vector<ListedSet>& sets, const Codepage& codepage);
@@ -34,6 +37,14 @@ void PrintSetNames(const std::vector<ListedSet>& sets, const Codepage& codepage)
 // A line per set not converted with its reason, then a warning per set without entries, on
 // stderr.
 void PrintSetProblems(const BatchReport& report, const Codepage& codepage);
+
+// The set names, one per line on stdout, each followed by a tab and where the set comes from:
+// "machine (PATH)", "virtual store (PATH)" or both, joined by ", "; "registry" for the live
+// registry (origins empty).
+void PrintSetNamesWithOrigins(const std::vector<ListedSet>& sets,
+                              const std::vector<SetOrigin>& origins,
+                              const std::string& machineSource,
+                              const std::string& virtualStoreSource, const Codepage& codepage);
 
 // The outcome of a run on stderr: a line per set not converted with its reason, a warning per
 // set without entries, and the summary (recipes written or printed, and where).

@@ -7,9 +7,12 @@ bool ParseCommandLine(int argc, char** argv, CliOptions* options, int* exitCode)
     CLI::App app("Converts saved QZ7165 measurement setups into Wafrline recipe files (.rcp).",
                  "rcpconv");
     app.set_version_flag("--version", "rcpconv " RC_VERSION);
-    app.add_option("EXPORT", options->exportPath,
-                   "Registry export (.reg) of the settings; without it, the live registry "
-                   "(Windows only)");
+    app.add_option("SOURCE", options->sources,
+                   "Where the settings are: registry exports (.reg) and, in the Linux build, "
+                   "registry hive files (a SOFTWARE hive, a user's UsrClass.dat), told apart by "
+                   "their content. Several are merged as the 32-bit instrument software saw "
+                   "them: the machine's settings and one user's virtual store. Without any, "
+                   "the live registry (Windows only)");
     app.add_option("-o,--output", options->outputDirectory,
                    "Directory for the recipes, created with its parents if missing")
         ->capture_default_str();
@@ -19,8 +22,14 @@ bool ParseCommandLine(int argc, char** argv, CliOptions* options, int* exitCode)
             ->allow_extra_args(false)
             ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
     CLI::Option* list =
-        app.add_flag("-l,--list", options->list, "Print the set names in listing order and stop")
+        app.add_flag("-l,--list", options->list,
+                     "Print the set names in the registry's order (names compared upper-cased) "
+                     "and stop")
             ->excludes(sets);
+    app.add_flag("-v,--verbose", options->verbose,
+                 "With --list: after each name, a tab and where the set comes from (the "
+                 "machine's settings, the user's virtual store, or both)")
+        ->needs(list);
     CLI::Option* toStdout =
         app.add_flag("--stdout", options->toStdout,
                      "Print each recipe as a new file would hold it, after a line \"; NAME.rcp\", "

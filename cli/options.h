@@ -6,14 +6,15 @@
 
 // Exit codes of rcpconv.
 constexpr int kExitConverted = 0;   // every requested set converted
-constexpr int kExitIncomplete = 1;  // a set not converted, or malformed lines in the export
+constexpr int kExitIncomplete = 1;  // a set not converted, or something skipped in a source
 constexpr int kExitUnreadable = 2;  // a usage error, or settings that cannot be read
 
 struct CliOptions {
-    std::string exportPath;  // "" for the live registry
+    std::vector<std::string> sources;  // exports and hive files; none for the live registry
     std::string outputDirectory = "Recipes";
     std::vector<std::string> setNames;  // as given; empty for every set
     bool list = false;
+    bool verbose = false;  // --list also says where each set comes from
     bool toStdout = false;
     bool dryRun = false;   // write nothing; tell what a run would do to each recipe
     bool diff = false;     // print a unified diff of each recipe that changes

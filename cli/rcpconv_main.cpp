@@ -1,5 +1,4 @@
 // rcpconv: converts saved instrument settings into recipe files from the command line.
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -9,6 +8,31 @@
 #include "cli/settings_source.h"
 #include "conversion/frequency_index.h"
 #include "settings/codepage.h"
+#include "settings/offline_store.h"
+
+namespace {
+
+// --list: the names, and with --verbose where each set comes from.
+void PrintList(const OpenedSettings& opened, const std::vector<ListedSet>& sets,
+               const CliOptions& options, const Codepage& codepage) {
+    if (!options.verbose) {
+        PrintSetNames(sets, codepage);
+        return;
+    }
+    std::vector<SetOrigin> origins;
+    std::string machine;
+    std::string store;
+    if (opened.offline != nullptr) {
+        for (const ListedSet& set : sets) {
+            origins.push_back(opened.offline->OriginOfSet(set));
+        }
+        machine = opened.offline->machineSource();
+        store = opened.offline->virtualStoreSource();
+    }
+    PrintSetNamesWithOrigins(sets, origins, machine, store, codepage);
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
     CliOptions options;
@@ -22,22 +46,21 @@ int main(int argc, char** argv) {
         PrintError(error);
         return kExitUnreadable;
     }
-    bool malformedLines = false;
-    std::unique_ptr<SettingsStore> store =
-        OpenSettingsSource(options, codepage, &malformedLines, &error);
+    OpenedSettings opened;
     const char* rootPath = nullptr;
     std::vector<ListedSet> sets;
-    if (store == nullptr || !ListSettingsSets(*store, &rootPath, &sets, &error)) {
+    if (!OpenSettingsSource(options, codepage, &opened, &error) ||
+        !ListSettingsSets(*opened.store, &rootPath, &sets, &error)) {
         PrintError(error);
         return kExitUnreadable;
     }
 
     if (options.list) {
-        PrintSetNames(sets, codepage);
+        PrintList(opened, sets, options, codepage);
         exitCode = kExitConverted;
     } else {
         BuildFrequencyTable();
-        exitCode = RunConversion(*store, rootPath, sets, options, codepage);
+        exitCode = RunConversion(*opened.store, rootPath, sets, options, codepage);
     }
-    return exitCode == kExitConverted && malformedLines ? kExitIncomplete : exitCode;
+    return exitCode == kExitConverted && opened.skipped ? kExitIncomplete : exitCode;
 }

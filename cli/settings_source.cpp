@@ -1,24 +1,26 @@
-// Store choice for rcpconv: the export reader for a .reg file, otherwise the live registry.
+// Store choice for rcpconv: the offline store over the sources given, otherwise the live registry.
 #include "cli/settings_source.h"
 
 #include "cli/console_output.h"
 #include "cli/options.h"
-#include "settings/export_store.h"
+#include "settings/offline_store.h"
 
-std::unique_ptr<SettingsStore> OpenSettingsSource(const CliOptions& options,
-                                                  const Codepage& codepage, bool* malformedLines,
-                                                  std::string* error) {
-    *malformedLines = false;
-    if (options.exportPath.empty()) {
-        return OpenLiveRegistry(error);
+bool OpenSettingsSource(const CliOptions& options, const Codepage& codepage, OpenedSettings* opened,
+                        std::string* error) {
+    if (options.sources.empty()) {
+        opened->store = OpenLiveRegistry(error);
+        return opened->store != nullptr;
     }
-    auto store = std::make_unique<ExportSettingsStore>();
-    if (!store->Load(options.exportPath, codepage, error)) {
-        return nullptr;
+    auto store = std::make_unique<OfflineSettingsStore>();
+    const bool loaded = store->Load(options.sources, codepage, error);
+    for (const SourceWarning& warning : store->warnings()) {
+        PrintSourceWarning(warning);
+        opened->skipped = opened->skipped || warning.skipped;
     }
-    for (const ExportWarning& warning : store->warnings()) {
-        PrintExportWarning(options.exportPath, warning.line, warning.message);
+    if (!loaded) {
+        return false;
     }
-    *malformedLines = !store->warnings().empty();
-    return store;
+    opened->offline = store.get();
+    opened->store = std::move(store);
+    return true;
 }

@@ -1,6 +1,6 @@
 // libFuzzer harness: arbitrary bytes read as a registry export, then every set and value read back.
 //
-// The bytes are loaded through ExportSettingsStore::Load (from an in-memory file) once with the
+// The bytes are loaded through OfflineSettingsStore::Load (from an in-memory file) once with the
 // Western code page and once with a double-byte one, so that both conversion paths see them.
 // Every set listed is opened and every value name the file mentions is queried through exactly
 // sized 32- and 4-byte buffers, as the conversion queries them; the conversion then runs on the
@@ -29,7 +29,7 @@
 #include "conversion/recipe_entries.h"
 #include "conversion/settings_conversion.h"
 #include "settings/codepage.h"
-#include "settings/export_store.h"
+#include "settings/offline_store.h"
 #include "settings/reg_export_parser.h"
 #include "settings/settings_store.h"
 #include "settings/text_limits.h"
@@ -90,7 +90,7 @@ void WriteScratch(const uint8_t* data, size_t size) {
 }
 
 // Queries name through a buffer of exactly size bytes. Returns the data, or false.
-bool Query(ExportSettingsStore& store, SettingsKey set, const char* name, uint32_t size,
+bool Query(OfflineSettingsStore& store, SettingsKey set, const char* name, uint32_t size,
            std::string* data) {
     std::unique_ptr<unsigned char[]> buffer(new unsigned char[size]);
     memset(buffer.get(), kUntouched, size);
@@ -110,7 +110,7 @@ bool Query(ExportSettingsStore& store, SettingsKey set, const char* name, uint32
     return true;
 }
 
-void QueryEveryValue(ExportSettingsStore& store, SettingsKey set,
+void QueryEveryValue(OfflineSettingsStore& store, SettingsKey set,
                      const std::vector<std::string>& names) {
     for (const std::string& name : names) {
         std::string text;
@@ -133,7 +133,7 @@ void QueryEveryValue(ExportSettingsStore& store, SettingsKey set,
     }
 }
 
-void ReadEverything(ExportSettingsStore& store, const std::vector<std::string>& valueNames) {
+void ReadEverything(OfflineSettingsStore& store, const std::vector<std::string>& valueNames) {
     const char* rootPath = nullptr;
     SettingsKey found = nullptr;
     if (!store.FindSettingsRoot(&rootPath, &found)) {
@@ -176,16 +176,17 @@ void ReadEverything(ExportSettingsStore& store, const std::vector<std::string>& 
     }
 }
 
-void CheckWarnings(const std::vector<ExportWarning>& warnings) {
+void CheckWarnings(const std::vector<SourceWarning>& warnings) {
     if (warnings.size() > kMaxReportedExportWarnings + 1) {
         Fail("more warnings than the limit");
     }
     size_t previous = 1;
-    for (const ExportWarning& warning : warnings) {
-        if (warning.line < previous || warning.message.empty()) {
+    for (const SourceWarning& warning : warnings) {
+        // Line 0 is a warning about a hive file as a whole, which the bytes may form.
+        if ((warning.line != 0 && warning.line < previous) || warning.message.empty()) {
             Fail("warnings out of line order or without a message");
         }
-        previous = warning.line;
+        previous = warning.line == 0 ? previous : warning.line;
     }
 }
 
@@ -218,9 +219,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             codepage.FromUtf16(name, &valueNames.back());
         }
 
-        ExportSettingsStore store;
+        OfflineSettingsStore store;
         std::string error;
-        const bool loaded = store.Load(ScratchFile().path, codepage, &error);
+        const bool loaded = store.Load({ScratchFile().path}, codepage, &error);
         CheckWarnings(store.warnings());
         if (!loaded) {
             if (error.compare(0, ScratchFile().path.size() + 2, ScratchFile().path + ": ") != 0) {

@@ -1,7 +1,7 @@
 // The settings store: where the instrument's saved setups are read from.
 //
-// Contract, the same for every implementation (the live registry on Windows, a registry
-// export anywhere):
+// Contract, the same for every implementation (the live registry on Windows, copies of it
+// anywhere: registry exports and hive files):
 //  - FindSettingsRoot tries the two root paths in order and opens the first that exists with
 //    the right to list its subkeys. The caller closes the key it gets.
 //  - EnumerateSetName is called with index 0, 1, 2, ... on that key until it answers

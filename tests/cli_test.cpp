@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/hive_writer.h"
 #include "tests/test_support.h"
 
 namespace fs = std::filesystem;
@@ -108,6 +109,26 @@ void CopyTree(const fs::path& from, const fs::path& to) {
     }
 }
 
+// Replaces each NAME.hive.reg under directory by the hive NAME holding its keys.
+void MakeHives(const fs::path& directory) {
+    const std::string suffix = ".hive.reg";
+    std::vector<fs::path> exports;
+    for (const auto& entry : fs::recursive_directory_iterator(directory)) {
+        const std::string name = entry.path().filename().string();
+        if (name.size() > suffix.size() &&
+            name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0) {
+            exports.push_back(entry.path());
+        }
+    }
+    for (const fs::path& path : exports) {
+        std::string hive = path.string();
+        hive.resize(hive.size() - suffix.size());
+        std::string error;
+        ASSERT_TRUE(WriteHiveFromExport(hive, path.string(), &error)) << error;
+        fs::remove(path);
+    }
+}
+
 class CliGolden : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(CliGolden, MatchesExpectedOutputAndFiles) {
@@ -118,6 +139,7 @@ TEST_P(CliGolden, MatchesExpectedOutputAndFiles) {
     fs::create_directories(inputs);
     fs::copy_file(fs::path(RC_SOURCE_DIR) / "examples" / kSampleName, inputs / kSampleName);
     CopyTree(caseDir / "input", inputs);
+    MakeHives(inputs);
     fs::copy(inputs, work, fs::copy_options::recursive);
 
     const RunResult run = RunRcpconv(work.string(), ReadLines(ReadFileBytes(caseDir / "args")));
@@ -175,7 +197,10 @@ INSTANTIATE_TEST_SUITE_P(
                       "no_export", "usage_error", "unknown_codepage", "look_alike_names",
                       "look_alike_names_selected", "output_trailing_separator", "dry_run_diff",
                       "diff_real_run", "dry_run_new_directory", "dry_run_blocked_directory",
-                      "explain", "preview_excludes_stdout"),
+                      "explain", "preview_excludes_stdout", "plain_view", "virtual_store_merge",
+                      "virtual_store_list_verbose", "two_machines", "malformed_no_root",
+                      "hive_list", "hive_merge", "hive_list_verbose", "hive_store_export",
+                      "hive_no_settings", "hive_damaged"),
     [](const ::testing::TestParamInfo<const char*>& info) { return std::string(info.param); });
 
 // The bytes of every file under root by relative path, and every directory as "NAME/".
@@ -319,6 +344,58 @@ TEST(CliPreview, DryRunFindsTheSetsTheRunCannotWrite) {
               "rcpconv: \"GaAs p Zn\"\n"
               "rcpconv: \"Si 1:2\"\n");
     EXPECT_EQ(notConverted[0], notConverted[1]);
+}
+
+// The same settings as an export and as a hive made from it give the same recipes, byte for
+// byte: the sample, and the export fixtures with every value type, empty data, long names and
+// names outside the code page.
+TEST(CliHive, RecipesFromAHiveEqualThoseFromItsExport) {
+    const fs::path data(RC_TEST_DATA_DIR);
+    const std::vector<fs::path> exports = {
+        fs::path(RC_SOURCE_DIR) / "examples" / kSampleName,
+        data / "exports" / "windows_utf16.reg",
+        data / "exports" / "ansi_cp1252.reg",
+        data / "exports" / "regedit4.reg",
+        data / "exports" / "utf8_bom.reg",
+        data / "exports" / "odd_forms.reg",
+        data / "exports" / "sort_order.reg",
+    };
+    // The lines about sets: the reasons they were not converted, or gave no recipe.
+    const auto setReports = [](const std::string& err) {
+        std::string reports;
+        for (const std::string& line : ReadLines(err)) {
+            if (line.find("\" not converted: ") != std::string::npos ||
+                line.find(" holds no value to convert") != std::string::npos) {
+                reports += line + "\n";
+            }
+        }
+        return reports;
+    };
+    size_t recipes = 0;
+    for (const fs::path& exportPath : exports) {
+        SCOPED_TRACE(exportPath.filename().string());
+        ScratchDir scratch;
+        const fs::path work(scratch.path());
+        std::string error;
+        ASSERT_TRUE(WriteHiveFromExport(scratch.File("SOFTWARE"), exportPath.string(), &error))
+            << error;
+        const RunResult fromExport =
+            RunRcpconv(work.string(), {exportPath.string(), "-o", "from-export"});
+        const RunResult fromHive = RunRcpconv(work.string(), {"SOFTWARE", "-o", "from-hive"});
+        EXPECT_EQ("", fromHive.out);
+        EXPECT_NE(std::string::npos, fromHive.err.find(" written to from-hive")) << fromHive.err;
+        ASSERT_TRUE(fs::exists(work / "from-hive"));
+        EXPECT_EQ(ListTree(work / "from-export"), ListTree(work / "from-hive"));
+        EXPECT_EQ(setReports(fromExport.err), setReports(fromHive.err));
+        for (const auto& entry : fs::recursive_directory_iterator(work / "from-hive")) {
+            const fs::path relative = fs::relative(entry.path(), work / "from-hive");
+            EXPECT_EQ(ReadFileBytes((work / "from-export" / relative).string()),
+                      ReadFileBytes(entry.path().string()))
+                << relative;
+            ++recipes;
+        }
+    }
+    EXPECT_GT(recipes, 10u);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
-// Tests of the export-backed settings store: golden dumps of Wine's registry after importing
-// each fixture, the choice of root, opening sets by name, and the load errors.
-#include "settings/export_store.h"
+// Tests of the settings store over exports: golden dumps of Wine's registry after importing
+// each fixture, the choice of view and root, the merge of the virtual store, opening sets by
+// name, and the load errors.
+#include "settings/offline_store.h"
 
 #include <gtest/gtest.h>
 
@@ -16,6 +17,9 @@ const char kV5[] = "Windows Registry Editor Version 5.00\r\n";
 const char kWowRoot1[] = "[HKEY_LOCAL_MACHINE\\SOFTWARE\\WOW6432Node\\Quorix\\Layrscan\\Settings";
 const char kPlainRoot1[] = "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quorix\\Layrscan\\Settings";
 const char kWowRoot2[] = "[HKEY_LOCAL_MACHINE\\SOFTWARE\\WOW6432Node\\Zentyl\\Layrscan\\Settings";
+const char kPlainRoot2[] = "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Zentyl\\Layrscan\\Settings";
+// The values the merge tests put in their sets.
+const char* const kMergeValueNames[] = {"Mat1", "Mat2", "X"};
 
 class ExportStoreTest : public ::testing::Test {
   protected:
@@ -30,7 +34,48 @@ class ExportStoreTest : public ::testing::Test {
     bool LoadText(const std::string& text, std::string* error) {
         path_ = scratch_.File("export.reg");
         WriteFileBytes(path_, text);
-        return store_.Load(path_, codepage_, error);
+        return store_.Load({path_}, codepage_, error);
+    }
+    // Loads each text as an export of its own, named Path(index).
+    bool LoadTexts(const std::vector<std::string>& texts, std::string* error) {
+        std::vector<std::string> paths;
+        for (size_t i = 0; i < texts.size(); ++i) {
+            paths.push_back(Path(i));
+            WriteFileBytes(paths.back(), texts[i]);
+        }
+        return store_.Load(paths, codepage_, error);
+    }
+    std::string Path(size_t index) {
+        return scratch_.File("source" + std::to_string(index) + ".reg");
+    }
+    // Each set of the root as NAME[VALUE=TEXT ...] from machine|store|machine+store.
+    std::string Merged() {
+        const char* rootPath = nullptr;
+        std::vector<ListedSet> sets;
+        if (!ListSetNames(store_, &rootPath, &sets)) {
+            return "no root";
+        }
+        SettingsKey root = nullptr;
+        store_.OpenSettingsRoot(rootPath, &root);
+        std::string merged;
+        for (const ListedSet& listed : sets) {
+            merged += (merged.empty() ? "" : " ") + listed.name + "[";
+            SettingsKey set = nullptr;
+            EXPECT_TRUE(store_.OpenSettingsSet(root, listed.name.c_str(), &set));
+            std::string values;
+            for (const char* name : kMergeValueNames) {
+                TextValueData text;
+                if (ReadTextValue(store_, set, name, &text) == 1) {
+                    values += (values.empty() ? "" : " ") + std::string(name) + "=" +
+                              reinterpret_cast<const char*>(text.bytes);
+                }
+            }
+            const SetOrigin origin = store_.OriginOfSet(listed);
+            merged += values + "] from " + (origin.machine ? "machine" : "") +
+                      (origin.machine && origin.virtualStore ? "+" : "") +
+                      (origin.virtualStore ? "store" : "");
+        }
+        return merged;
     }
     // The names of every set, in listing order, through a 256-byte buffer.
     std::string Listing() {
@@ -53,7 +98,7 @@ class ExportStoreTest : public ::testing::Test {
     }
 
     Codepage codepage_;
-    ExportSettingsStore store_;
+    OfflineSettingsStore store_;
     ScratchDir scratch_;
     std::string path_;
 };
@@ -65,7 +110,7 @@ TEST_F(ExportStoreTest, AnswersAsTheRegistryDidAfterImportingEachFixture) {
          {"windows_utf16", "ansi_cp1252", "regedit4", "utf8_bom", "odd_forms", "sort_order"}) {
         SCOPED_TRACE(name);
         std::string error;
-        ASSERT_TRUE(store_.Load(Fixture(std::string(name) + ".reg"), codepage_, &error)) << error;
+        ASSERT_TRUE(store_.Load({Fixture(std::string(name) + ".reg")}, codepage_, &error)) << error;
         std::vector<std::string> valueNames;
         std::istringstream lines(ReadTestData(std::string("exports/") + name + ".names"));
         std::string line;
@@ -81,9 +126,9 @@ TEST_F(ExportStoreTest, AnswersAsTheRegistryDidAfterImportingEachFixture) {
 
 TEST_F(ExportStoreTest, ReportsEachSkippedLineOfTheOddFormsFixture) {
     std::string error;
-    ASSERT_TRUE(store_.Load(Fixture("odd_forms.reg"), codepage_, &error)) << error;
+    ASSERT_TRUE(store_.Load({Fixture("odd_forms.reg")}, codepage_, &error)) << error;
     std::string warnings;
-    for (const ExportWarning& warning : store_.warnings()) {
+    for (const SourceWarning& warning : store_.warnings()) {
         warnings += std::to_string(warning.line) + ": " + warning.message + "\n";
     }
     EXPECT_EQ(
@@ -101,31 +146,137 @@ TEST_F(ExportStoreTest, ReportsEachSkippedLineOfTheOddFormsFixture) {
         warnings);
 }
 
-TEST_F(ExportStoreTest, TakesEachRootFromTheWow64ViewFirstAndNeverMixesPlaces) {
-    std::string error;
-    ASSERT_TRUE(LoadText(std::string(kV5) + kPlainRoot1 + "\\Plain]\r\n" + kWowRoot1 +
-                             "\\Wow]\r\n" + kWowRoot2 + "\\Second]\r\n",
-                         &error))
-        << error;
-    EXPECT_EQ("SOFTWARE\\Quorix\\Layrscan\\Settings: Wow", Listing());
-    SettingsKey root = nullptr;
-    ASSERT_TRUE(store_.OpenSettingsRoot("software\\zentyl\\layrscan\\settings", &root));
-    char name[kDumpShortNameSize];
-    EXPECT_EQ(EnumStatus::kName, store_.EnumerateSetName(root, 0, name, sizeof(name)));
-    EXPECT_STREQ("Second", name);
-    EXPECT_EQ(EnumStatus::kNoMoreItems, store_.EnumerateSetName(root, 1, name, sizeof(name)));
+// The program is 32-bit: on 64-bit Windows it sees only the WOW6432Node roots, on 32-bit Windows
+// only the plain ones. The sources tell which: any SOFTWARE\WOW6432Node key means 64-bit.
+TEST_F(ExportStoreTest, DecidesTheViewOnceFromEverySource) {
+    struct Case {
+        const char* about;
+        std::vector<std::string> exports;
+        const char* listing;
+    };
+    const std::string store =
+        "[HKEY_CURRENT_USER\\Software\\Classes\\VirtualStore\\MACHINE\\SOFTWARE";
+    const Case cases[] = {
+        {"a WOW6432Node root hides a plain one before it",
+         {std::string(kV5) + kPlainRoot1 + "\\Plain]\r\n" + kWowRoot2 + "\\Second]\r\n"},
+         "SOFTWARE\\Zentyl\\Layrscan\\Settings: Second"},
+        {"plain roots only: the first one",
+         {std::string(kV5) + kPlainRoot2 + "\\Second]\r\n" + kPlainRoot1 + "\\Plain]\r\n"},
+         "SOFTWARE\\Quorix\\Layrscan\\Settings: Plain"},
+        {"the Wow6432Node that every 64-bit user hive has under Classes does not count",
+         {std::string(kV5) + kPlainRoot2 + "\\Second]\r\n" +
+          "[HKEY_CURRENT_USER\\Software\\Classes\\Wow6432Node\\CLSID]\r\n" +
+          "[HKEY_USERS\\S-1-5-21-7_Classes\\Wow6432Node\\CLSID]\r\n"},
+         "SOFTWARE\\Zentyl\\Layrscan\\Settings: Second"},
+        {"a virtual store's MACHINE\\SOFTWARE\\WOW6432Node decides for the machine's export too",
+         {std::string(kV5) + kPlainRoot1 + "\\Plain]\r\n",
+          std::string(kV5) + store + "\\WOW6432Node\\Zentyl\\Layrscan\\Settings\\Stored]\r\n"},
+         "SOFTWARE\\Zentyl\\Layrscan\\Settings: Stored"},
+        {"a root with no sets still is the root, as an empty key is on Windows",
+         {std::string(kV5) + kWowRoot1 + "]\r\n" + kWowRoot2 + "\\Second]\r\n"},
+         "SOFTWARE\\Quorix\\Layrscan\\Settings:"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.about);
+        std::string error;
+        ASSERT_TRUE(LoadTexts(c.exports, &error)) << error;
+        EXPECT_EQ(c.listing, Listing());
+    }
 
-    // The WOW6432Node copy deleted: the plain one is what is left of the first root.
-    ASSERT_TRUE(LoadText(std::string(kV5) + kWowRoot1 + "\\Wow]\r\n" + kPlainRoot1 +
-                             "\\Plain]\r\n[-HKEY_LOCAL_MACHINE\\SOFTWARE\\WOW6432Node\\Quorix]\r\n",
-                         &error))
-        << error;
-    EXPECT_EQ("SOFTWARE\\Quorix\\Layrscan\\Settings: Plain", Listing());
-    // A root with no sets still is the root, as an empty key is on Windows.
-    ASSERT_TRUE(
-        LoadText(std::string(kV5) + kWowRoot1 + "]\r\n" + kWowRoot2 + "\\Second]\r\n", &error))
-        << error;
-    EXPECT_EQ("SOFTWARE\\Quorix\\Layrscan\\Settings:", Listing());
+    // Only the plain Quorix root is left once its WOW6432Node copy is deleted, and the
+    // 32-bit program on 64-bit Windows does not see it.
+    std::string error;
+    EXPECT_FALSE(
+        LoadText(std::string(kV5) + kWowRoot1 + "\\Wow]\r\n" + kPlainRoot1 +
+                     "\\Plain]\r\n[-HKEY_LOCAL_MACHINE\\SOFTWARE\\WOW6432Node\\Quorix]\r\n",
+                 &error));
+    EXPECT_EQ(path_ +
+                  ": holds no settings that the 32-bit instrument software sees: the registry "
+                  "comes from 64-bit Windows (it holds SOFTWARE\\WOW6432Node), where that "
+                  "software reads SOFTWARE\\WOW6432Node\\Quorix or SOFTWARE\\WOW6432Node\\Zentyl, "
+                  "but the settings lie only under SOFTWARE\\Quorix or SOFTWARE\\Zentyl, which "
+                  "64-bit programs use",
+              error);
+}
+
+// Windows' registry virtualisation: a root exists when the machine or the user's virtual store
+// holds it; the sets of both are listed; in a set both hold, the virtual store's values win.
+TEST_F(ExportStoreTest, MergesTheVirtualStoreOverTheMachineAsVirtualisationDoes) {
+    const std::string hkcu = "[HKEY_CURRENT_USER\\Software\\Classes\\VirtualStore\\MACHINE";
+    const std::string classes = "[HKEY_USERS\\S-1-5-21-1001_Classes\\VirtualStore\\MACHINE";
+    const std::string userKey =
+        "[HKEY_USERS\\S-1-5-21-1001\\Software\\Classes\\VirtualStore\\MACHINE";
+    const std::string inStore = "\\SOFTWARE\\WOW6432Node\\Quorix\\Layrscan\\Settings";
+    struct Case {
+        const char* about;
+        std::vector<std::string> exports;
+        const char* merged;
+    };
+    const Case cases[] = {
+        {"machine only",
+         {std::string(kV5) + kWowRoot1 + "\\A]\r\n\"Mat1\"=\"m\"\r\n"},
+         "A[Mat1=m] from machine"},
+        {"virtual store only",
+         {std::string(kV5) + hkcu + inStore + "\\A]\r\n\"Mat1\"=\"s\"\r\n"},
+         "A[Mat1=s] from store"},
+        {"both, sets and values overlapping, the store in a second export",
+         {std::string(kV5) + kWowRoot1 + "\\A]\r\n\"Mat1\"=\"m\"\r\n\"Mat2\"=\"m\"\r\n" +
+              kWowRoot1 + "\\B]\r\n\"Mat1\"=\"m\"\r\n",
+          std::string(kV5) + classes + inStore + "\\a]\r\n\"MAT1\"=\"s\"\r\n\"X\"=\"s\"\r\n" +
+              classes + inStore + "\\C]\r\n\"X\"=\"s\"\r\n"},
+         "A[Mat1=s Mat2=m X=s] from machine+store B[Mat1=m] from machine C[X=s] from store"},
+        {"both in one export; HKEY_CURRENT_USER and one SID are one user",
+         {std::string(kV5) + userKey + inStore + "\\A]\r\n\"X\"=\"s\"\r\n" + kWowRoot1 +
+          "\\A]\r\n\"Mat1\"=\"m\"\r\n\"X\"=\"m\"\r\n" + hkcu + inStore +
+          "\\D]\r\n\"Mat2\"=\"s\"\r\n"},
+         "A[Mat1=m X=s] from machine+store D[Mat2=s] from store"},
+        {"the first root that exists in either place, though the machine holds only the second",
+         {std::string(kV5) + kWowRoot2 + "\\Z]\r\n\"Mat1\"=\"m\"\r\n" + hkcu + inStore +
+          "\\Q]\r\n\"Mat1\"=\"s\"\r\n"},
+         "Q[Mat1=s] from store"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.about);
+        std::string error;
+        ASSERT_TRUE(LoadTexts(c.exports, &error)) << error;
+        EXPECT_EQ(c.merged, Merged());
+    }
+}
+
+TEST_F(ExportStoreTest, OneMachineAndOneUserPerRun) {
+    const std::string set = "\\WOW6432Node\\Quorix\\Layrscan\\Settings\\A]\r\n";
+    const std::string hkcu =
+        std::string(kV5) +
+        "[HKEY_CURRENT_USER\\Software\\Classes\\VirtualStore\\MACHINE\\SOFTWARE" + set;
+    const std::string user2 =
+        std::string(kV5) + "[HKEY_USERS\\S-1-5-21-1002_Classes\\VirtualStore\\MACHINE\\SOFTWARE" +
+        set;
+    const std::string machine = std::string(kV5) + kWowRoot1 + "\\A]\r\n";
+    const std::string none = std::string(kV5) + "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Other]\r\n";
+    std::string error;
+    EXPECT_FALSE(LoadTexts({machine, none, machine}, &error));
+    EXPECT_EQ(Path(0) + " and " + Path(2) +
+                  " both hold a machine's settings: convert one PC at a time, one of them per run",
+              error);
+    EXPECT_FALSE(LoadTexts({hkcu, user2}, &error));
+    EXPECT_EQ(Path(0) + " and " + Path(1) +
+                  " both hold a user's virtual store: convert one user at a time, running "
+                  "rcpconv once per user with the machine's settings and that user's store",
+              error);
+    const std::string both =
+        user2 + "[HKEY_USERS\\S-1-5-21-1001\\Software\\Classes\\VirtualStore\\MACHINE\\SOFTWARE" +
+        set;
+    EXPECT_FALSE(LoadTexts({both}, &error));
+    EXPECT_EQ(Path(0) +
+                  ": holds the virtual stores of several users (S-1-5-21-1001, S-1-5-21-1002): "
+                  "convert one user at a time, running rcpconv once per user with an export of "
+                  "that user's store alone",
+              error);
+    // A source holding no settings is fine beside one that does.
+    ASSERT_TRUE(LoadTexts({none, hkcu}, &error)) << error;
+    EXPECT_EQ("", store_.machineSource());
+    EXPECT_EQ(Path(1), store_.virtualStoreSource());
+    EXPECT_EQ("A[] from store", Merged());
 }
 
 TEST_F(ExportStoreTest, OpensSetsAndValuesByNameAsRegOpenKeyExADoes) {
@@ -155,7 +306,7 @@ TEST_F(ExportStoreTest, OpensSetsAndValuesByNameAsRegOpenKeyExADoes) {
 // fit the code page exactly are not marked.
 TEST_F(ExportStoreTest, ASetNamedOutsideTheCodePageIsListedButCannotBeOpened) {
     std::string error;
-    ASSERT_TRUE(store_.Load(Fixture("windows_utf16.reg"), codepage_, &error)) << error;
+    ASSERT_TRUE(store_.Load({Fixture("windows_utf16.reg")}, codepage_, &error)) << error;
     const char* rootPath = nullptr;
     std::vector<ListedSet> listed;
     ASSERT_TRUE(ListSetNames(store_, &rootPath, &listed));
@@ -187,7 +338,7 @@ TEST_F(ExportStoreTest, ASetNamedOutsideTheCodePageIsListedButCannotBeOpened) {
 TEST_F(ExportStoreTest, LoadErrorsNameTheFile) {
     std::string error;
     const std::string missing = scratch_.File("missing.reg");
-    EXPECT_FALSE(store_.Load(missing, codepage_, &error));
+    EXPECT_FALSE(store_.Load({missing}, codepage_, &error));
     EXPECT_EQ(missing + ": cannot be opened: No such file or directory", error);
     EXPECT_FALSE(LoadText("REGEDIT5\r\n", &error));
     EXPECT_EQ(path_ +
@@ -203,9 +354,10 @@ TEST_F(ExportStoreTest, LoadErrorsNameTheFile) {
                               "junk\r\n",
                           &error));
     EXPECT_EQ(path_ +
-                  ": holds no settings: no key HKEY_LOCAL_MACHINE\\SOFTWARE\\Quorix\\Layrscan\\"
-                  "Settings or HKEY_LOCAL_MACHINE\\SOFTWARE\\Zentyl\\Layrscan\\Settings, nor "
-                  "their copies under SOFTWARE\\WOW6432Node",
+                  ": holds no settings: no key SOFTWARE\\Quorix\\Layrscan\\Settings or "
+                  "SOFTWARE\\Zentyl\\Layrscan\\Settings (nor under SOFTWARE\\WOW6432Node) of "
+                  "the machine (HKEY_LOCAL_MACHINE, a SOFTWARE hive) or of a user's virtual "
+                  "store (Software\\Classes\\VirtualStore\\MACHINE, a UsrClass.dat hive)",
               error);
     ASSERT_EQ(1u, store_.warnings().size());
     EXPECT_EQ(4u, store_.warnings()[0].line);

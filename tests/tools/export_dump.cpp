@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "settings/codepage.h"
-#include "settings/export_store.h"
+#include "settings/offline_store.h"
 #include "tests/settings_dump.h"
 
 namespace {
@@ -63,9 +63,9 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "export_dump: cannot read %s\n", argv[arg + 1]);
         return kExitLoadFailed;
     }
-    ExportSettingsStore store;
-    const bool loaded = store.Load(argv[arg], codepage, &error);
-    for (const ExportWarning& warning : store.warnings()) {
+    OfflineSettingsStore store;
+    const bool loaded = store.Load({argv[arg]}, codepage, &error);
+    for (const SourceWarning& warning : store.warnings()) {
         std::fprintf(stderr, "export_dump: %zu: %s\n", warning.line, warning.message.c_str());
     }
     if (!loaded) {

@@ -52,10 +52,15 @@ registry_load "$GUI_DATA/quorix.reg"
 live_matches_export quorix "$GUI_DATA/quorix.reg"
 
 # The second root, with the first one present only in the 64-bit view: rcpconv.exe must not
-# see it. (An export holding both would give the first root, as the reader takes the plain
-# path too; so the native side gets the 32-bit view's export alone.)
+# see it. One export holding both (plain Quorix, WOW6432Node Zentyl) comes from 64-bit Windows,
+# so the reader too takes only the WOW6432Node roots and finds the second one.
 registry_load "$GUI_DATA/wrong_view.reg" "$GUI_DATA/zentyl.reg"
-live_matches_export zentyl "$GUI_DATA/zentyl.reg"
+{
+    printf '\xff\xfe'
+    { reg_text "$GUI_DATA/wrong_view.reg"; reg_text "$GUI_DATA/zentyl.reg" | tail -n +2; } |
+        iconv -f UTF-8 -t UTF-16LE
+} >"$SCRATCH/both_views.reg"
+live_matches_export zentyl "$SCRATCH/both_views.reg"
 
 # Names Windows cannot use as file names, and names outside the code page: listed in their
 # best-fit or '?' form, which the registry then cannot open. Imported into the 32-bit view.
@@ -95,4 +100,10 @@ run_side native root-export -o "$SCRATCH/unused" no-root.reg
 same_outcome root-export
 expect_outcome root-export win 2 "$(head -n 1 "$RC_SOURCE_DIR/tests/data/cli/no_root/expected-stderr")"
 [ ! -e "$SCRATCH/unused" ] || fail "no root in the export: a directory was made"
+
+# A hive file (told by its content, not its name): the Windows build reads none and says so.
+cp "$RC_SOURCE_DIR/tests/data/cli/hive_damaged/input/SOFTWARE" settings.dat
+run_side win hive -o "$(win_path "$SCRATCH/unused")" settings.dat
+expect_outcome hive win 2 "rcpconv: settings.dat: is a registry hive file, which the Linux build of rcpconv reads; on Windows, load it with regedit (File, Load Hive) and export the settings as a .reg file"
+[ ! -e "$SCRATCH/unused" ] || fail "hive given to rcpconv.exe: a directory was made"
 echo "PASS"

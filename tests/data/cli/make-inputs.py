@@ -156,3 +156,77 @@ write("explain", "Recipes/Reasons.rcp", "\n".join([
     "Etch Control Mode=4",
     "",
 ]))
+
+# The view: an export from 32-bit Windows (no SOFTWARE\WOW6432Node) holding the second root, with
+# the Classes\Wow6432Node that every 64-bit user hive has, which must not make it a 64-bit one.
+write("plain_view", "xp.reg", "\n".join([
+    "REGEDIT4", "",
+    r"[HKEY_LOCAL_MACHINE\SOFTWARE\Zentyl\Layrscan\Settings\InP]",
+    '"Electrolyte"="HCl"', '"AmpCar"="0.2"', "",
+    r"[HKEY_CURRENT_USER\Software\Classes\Wow6432Node\CLSID]", "", "",
+]))
+
+# The machine's settings and a user's virtual store, as two exports of 64-bit Windows: the store
+# holds a set of its own and changes one value of a machine's set.
+WOW_ROOT = r"HKEY_LOCAL_MACHINE\SOFTWARE\WOW6432Node\Quorix\Layrscan\Settings"
+STORE_ROOT = (r"HKEY_CURRENT_USER\Software\Classes\VirtualStore\MACHINE\SOFTWARE\WOW6432Node"
+              r"\Quorix\Layrscan\Settings")
+
+
+def keys(header, keyed):
+    """An export of the keys in keyed: a list of (path, [value lines])."""
+    lines = [header]
+    for path, values in keyed:
+        lines += ["", "[" + path + "]"] + values
+    return "\n".join(lines + ["", ""])
+
+
+MACHINE = keys(V5, [
+    (WOW_ROOT, []),
+    (WOW_ROOT + r"\GaAs", ['"Mat1"="GaAs"', '"Electrolyte"="KOH"', '"AmpCar"="0.5"']),
+    (WOW_ROOT + r"\InP", ['"Mat1"="InP"', '"Electrolyte"="HCl"']),
+])
+STORE = keys(V5, [
+    (STORE_ROOT + r"\gaas", ['"Electrolyte"="Tiron"']),
+    (STORE_ROOT + r"\Si", ['"Mat1"="Si"', '"Electrolyte"="NH4F"']),
+])
+for case in ("virtual_store_merge", "virtual_store_list_verbose", "two_machines"):
+    write(case, "machine.reg", MACHINE, encoding="utf-16")
+for case in ("virtual_store_merge", "virtual_store_list_verbose"):
+    write(case, "store.reg", STORE, encoding="utf-16")
+
+# Skipped lines are reported before the error that ends the run.
+write("malformed_no_root", "broken.reg", "\n".join([
+    V5, "", r"[HKEY_LOCAL_MACHINE\SOFTWARE\Quorix\Layrscan]", '"Version"=dword:123456789', "", "",
+]))
+
+# Hive files: cli_test makes the hive NAME from each NAME.hive.reg (see README.md), a SOFTWARE
+# hive from the keys under HKEY_LOCAL_MACHINE\SOFTWARE, a UsrClass.dat from the user's classes.
+with open(os.path.join(HERE, "..", "..", "..", "examples", "qz7165-settings.reg"), "rb") as f:
+    SAMPLE = f.read()
+for case in ("hive_list",):
+    path = os.path.join(HERE, case, "input", "SOFTWARE.hive.reg")
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, "wb") as f:
+        f.write(SAMPLE)
+for case in ("hive_merge", "hive_list_verbose"):
+    write(case, "SOFTWARE.hive.reg", MACHINE, encoding="utf-16")
+    write(case, "UsrClass.dat.hive.reg", STORE, encoding="utf-16")
+
+# A SOFTWARE hive of 64-bit Windows without the settings, beside the virtual store's export.
+write("hive_store_export", "SOFTWARE.hive.reg", keys(V5, [
+    (r"HKEY_LOCAL_MACHINE\SOFTWARE\WOW6432Node\Microsoft\Windows", ['"Version"="6.1"']),
+]), encoding="utf-16")
+write("hive_store_export", "store.reg", STORE, encoding="utf-16")
+
+# A user's NTUSER.DAT given by mistake: its top key holds Software and Control Panel.
+write("hive_no_settings", "NTUSER.DAT.hive.reg", keys(V5, [
+    (r"HKEY_LOCAL_MACHINE\SOFTWARE\Control Panel\Desktop", ['"Wallpaper"=""']),
+    (r"HKEY_LOCAL_MACHINE\SOFTWARE\Software\Quorix\Layrscan", ['"LastUser"="lab"']),
+]), encoding="utf-16")
+
+# A file with the hive signature but nothing of a hive after it.
+path = os.path.join(HERE, "hive_damaged", "input", "SOFTWARE")
+os.makedirs(os.path.dirname(path), exist_ok=True)
+with open(path, "wb") as f:
+    f.write(b"regf" + bytes(range(256)) * 4)

@@ -1,0 +1,83 @@
+// What one source (a registry export or a hive file) holds of the instrument's settings, and
+// the collector that fills it from the keys and values the source hands over.
+//
+// The instrument software keeps its settings under HKEY_LOCAL_MACHINE\SOFTWARE. On 64-bit
+// Windows a 32-bit program's SOFTWARE is SOFTWARE\WOW6432Node; and when a standard user ran the
+// software on Windows Vista or later, Windows wrote its settings into that user's virtual store
+// instead, the same paths under ...\VirtualStore\MACHINE\SOFTWARE. So each root path of
+// kSettingsRootPaths may lie in eight places: machine or virtual store, plain or WOW6432Node.
+// A source keeps every one of them apart; which of them the program sees is decided when the
+// sources are merged (settings/offline_store.h).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "settings/reg_export_parser.h"
+
+enum class SettingsPlace {
+    kMachine,       // HKEY_LOCAL_MACHINE\SOFTWARE, a SOFTWARE hive
+    kVirtualStore,  // a user's Classes\VirtualStore\MACHINE\SOFTWARE, a UsrClass.dat hive
+};
+enum class SettingsView {
+    kPlain,  // SOFTWARE\Quorix\...: 32-bit Windows
+    kWow64,  // SOFTWARE\WOW6432Node\Quorix\...: the 32-bit programs of 64-bit Windows
+};
+constexpr size_t kPlaceCount = 2;
+constexpr size_t kViewCount = 2;
+constexpr size_t kRootCount = 2;  // the entries of kSettingsRootPaths
+
+// A value as the registry stores it.
+struct StoredValue {
+    std::u16string name;  // as first written
+    uint32_t type = 0;
+    std::string data;
+};
+struct StoredSet {
+    std::u16string name;                           // as first written
+    std::map<std::u16string, StoredValue> values;  // by upper-cased name
+};
+// One place a settings root may lie in.
+struct StoredRoot {
+    bool exists = false;
+    std::map<std::u16string, StoredSet> sets;  // by upper-cased name: the registry's order
+};
+
+struct SourceSettings {
+    StoredRoot roots[kPlaceCount][kViewCount][kRootCount];
+    // The source holds HKEY_LOCAL_MACHINE\SOFTWARE\WOW6432Node, or a virtual store's
+    // MACHINE\SOFTWARE\WOW6432Node: it comes from 64-bit Windows.
+    bool wow64 = false;
+    // The users under HKEY_USERS whose virtual store holds a settings root, by SID.
+    // HKEY_CURRENT_USER is one of them, or the only one, and is not listed.
+    std::set<std::string> storeUsers;
+
+    StoredRoot& Root(SettingsPlace place, SettingsView view, size_t root);
+    const StoredRoot& Root(SettingsPlace place, SettingsView view, size_t root) const;
+    // Returns true when a settings root exists in place, in either view.
+    bool Holds(SettingsPlace place) const;
+};
+
+// A name as the registry compares and sorts it: each UTF-16 unit upper-cased.
+std::u16string UpcaseName(const std::u16string& name);
+
+// Keeps what the keys and values handed to it hold in the places of a SourceSettings and
+// drops everything else. A registry export hands them over through RegExportParser; a hive
+// reader hands over the paths the hive stands for under the registry's roots.
+class SettingsCollector : public RegExportSink {
+  public:
+    explicit SettingsCollector(SourceSettings* settings) : settings_(settings) {}
+
+    bool OnKey(RegRootKey root, const std::vector<std::u16string>& path) override;
+    void OnDeleteKey(RegRootKey root, const std::vector<std::u16string>& path) override;
+    void OnValue(const std::u16string& name, uint32_t type, std::string&& data) override;
+    void OnDeleteValue(const std::u16string& name) override;
+
+  private:
+    SourceSettings* settings_;
+    StoredSet* current_ = nullptr;
+};
