@@ -1,7 +1,6 @@
 // Set listing, set selection and the batch run behind rcpconv.
 #include "cli/conversion_run.h"
 
-#include <cctype>
 #include <cerrno>
 #include <cstring>
 
@@ -13,6 +12,7 @@
 #include "cli/console_output.h"
 #include "cli/options.h"
 #include "conversion/batch_conversion.h"
+#include "settings/ascii_case.h"
 #include "settings/codepage.h"
 
 namespace {
@@ -79,21 +79,6 @@ bool MakeDirectories(const std::string& directory, std::string* error) {
     return false;
 }
 
-// Registry names match regardless of ASCII case.
-bool SameSetName(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (size_t i = 0; i < a.size(); ++i) {
-        const unsigned char x = static_cast<unsigned char>(a[i]);
-        const unsigned char y = static_cast<unsigned char>(b[i]);
-        if (x != y && !(x < 0x80 && y < 0x80 && std::tolower(x) == std::tolower(y))) {
-            return false;
-        }
-    }
-    return true;
-}
-
 // The report of a set the listing names only in look-alike letters of the code page.
 SetNotConverted NotInCodepage(const ListedSet& set, const Codepage& codepage) {
     return {set.name, "its name has characters outside " + codepage.name() +
@@ -141,7 +126,8 @@ bool ChooseSets(const std::vector<ListedSet>& listed, const CliOptions& options,
     for (const std::string& requested : options.setNames) {
         const ListedSet* match = nullptr;
         for (const ListedSet& set : listed) {
-            if (SameSetName(DisplayName(set.name, codepage), requested) &&
+            // Registry names match regardless of ASCII case.
+            if (EqualsAsciiNoCase(DisplayName(set.name, codepage), requested) &&
                 (match == nullptr || (!match->nameInCodepage && set.nameInCodepage))) {
                 match = &set;
             }

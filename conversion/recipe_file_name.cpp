@@ -1,9 +1,9 @@
 // Windows' file-name rule for recipe names, and the recipe path with its length limit.
 #include "conversion/recipe_file_name.h"
 
-#include <cctype>
 #include <cstring>
 
+#include "settings/ascii_case.h"
 #include "settings/codepage.h"
 #include "settings/text_limits.h"
 
@@ -28,14 +28,7 @@ const char* DeviceNameOf(const std::string& fileName) {
     std::string stem = fileName.substr(0, fileName.find('.'));
     stem.erase(stem.find_last_not_of(' ') + 1);
     for (const char* device : kDeviceNames) {
-        if (stem.size() != std::strlen(device)) {
-            continue;
-        }
-        bool same = true;
-        for (size_t i = 0; i < stem.size() && same; ++i) {
-            same = std::toupper(static_cast<unsigned char>(stem[i])) == device[i];
-        }
-        if (same) {
+        if (EqualsAsciiNoCase(stem, device)) {
             return device;
         }
     }

@@ -20,6 +20,7 @@
 
 #include "conversion/ini_edit.h"
 #include "conversion/recipe_entries.h"
+#include "settings/ascii_case.h"
 #include "settings/codepage.h"
 
 namespace {
@@ -90,22 +91,6 @@ std::string Trim(const std::string& text) {
         --end;
     }
     return text.substr(begin, end - begin);
-}
-
-bool SameNoCase(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (size_t i = 0; i < a.size(); ++i) {
-        char x = a[i];
-        char y = b[i];
-        x = (x >= 'A' && x <= 'Z') ? static_cast<char>(x - 'A' + 'a') : x;
-        y = (y >= 'A' && y <= 'Z') ? static_cast<char>(y - 'A' + 'a') : y;
-        if (x != y) {
-            return false;
-        }
-    }
-    return true;
 }
 
 // The code page of the fuzzed entries, the one most instrument PCs use.
@@ -180,10 +165,11 @@ bool ReadBack(const std::vector<Line>& lines, const std::string& section, const 
             if (inSection) {
                 return false;
             }
-            inSection = SameNoCase(Trim(name), section);
+            inSection = EqualsAsciiNoCase(Trim(name), section);
             continue;
         }
-        if (!inSection || Trim(line.content).empty() || !SameNoCase(KeyName(line.content), key)) {
+        if (!inSection || Trim(line.content).empty() ||
+            !EqualsAsciiNoCase(KeyName(line.content), key)) {
             continue;
         }
         const size_t equals = line.content.find('=');
@@ -291,7 +277,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // else but lines of written keys and headers of written sections.
     auto namesWrittenKey = [&](const std::string& content) {
         for (const FuzzEntry& entry : fuzzEntries) {
-            if (SameNoCase(KeyName(content), entry.names->key)) {
+            if (EqualsAsciiNoCase(KeyName(content), entry.names->key)) {
                 return true;
             }
         }

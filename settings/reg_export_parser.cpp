@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "settings/ascii_case.h"
 #include "settings/codepage.h"
 #include "settings/text_limits.h"
 
@@ -82,23 +83,6 @@ bool OnlyCommentFollows(const std::u16string& line, size_t pos) {
 bool StartsWith(const std::u16string& line, size_t pos, const char16_t* prefix) {
     for (size_t i = 0; prefix[i] != u'\0'; ++i) {
         if (pos + i >= line.size() || line[pos + i] != prefix[i]) {
-            return false;
-        }
-    }
-    return true;
-}
-
-bool EqualsAsciiNoCase(const std::u16string& text, const char* ascii) {
-    const size_t length = std::strlen(ascii);
-    if (text.size() != length) {
-        return false;
-    }
-    for (size_t i = 0; i < length; ++i) {
-        char16_t c = text[i];
-        if (c >= u'a' && c <= u'z') {
-            c = static_cast<char16_t>(c - (u'a' - u'A'));
-        }
-        if (c != static_cast<unsigned char>(ascii[i])) {
             return false;
         }
     }
