@@ -209,7 +209,8 @@ bool RegExportParser::Parse(std::istream& input, std::string* error) {
 
     std::u16string line;
     bool tooLong = false;
-    while (NextLine(input, &line, &tooLong, error)) {
+    readFailed_ = false;
+    while (NextLine(input, &line, &tooLong)) {
         ++lineNumber_;
         if (state_ == State::kHeader) {
             if (!HandleHeader(line)) {
@@ -232,7 +233,8 @@ bool RegExportParser::Parse(std::istream& input, std::string* error) {
             HandleLine(line);
         }
     }
-    if (!error->empty()) {
+    if (readFailed_) {
+        *error = "cannot be read";
         return false;
     }
     if (state_ == State::kHeader) {
@@ -250,9 +252,8 @@ bool RegExportParser::Parse(std::istream& input, std::string* error) {
 }
 
 // Cuts the next line out of the input at CR LF, LF or CR. Returns false at the end of the
-// input, or with *error when it cannot be read.
-bool RegExportParser::NextLine(std::istream& input, std::u16string* line, bool* tooLong,
-                               std::string* error) {
+// input, or with readFailed_ set when it cannot be read.
+bool RegExportParser::NextLine(std::istream& input, std::u16string* line, bool* tooLong) {
     const size_t unitBytes = encoding_ == Encoding::kUtf16 ? 2 : 1;
     const size_t maxBytes = kMaxExportLineChars * unitBytes;
     std::string& bytes = lineBytes_;
@@ -272,7 +273,7 @@ bool RegExportParser::NextLine(std::istream& input, std::u16string* line, bool* 
             const size_t got = static_cast<size_t>(input.gcount());
             bufferSize_ = kept + got;
             if (input.bad()) {
-                *error = "cannot be read";
+                readFailed_ = true;
                 return false;
             }
             endOfInput_ = got == 0;
@@ -555,7 +556,9 @@ bool RegExportParser::ParseHexItems(const std::u16string& line, size_t pos) {
         }
         if (line[pos] == u'\\') {
             if (!OnlyCommentFollows(line, pos + 1)) {
-                break;
+                Warn("value ignored: text after the \"\\\" that continues its hex data");
+                state_ = State::kLineStart;
+                return false;
             }
             state_ = State::kHexContinuation;
             return true;
@@ -641,7 +644,12 @@ void RegExportParser::FinishValue() {
     sink_.OnValue(pending_.name, pending_.type, std::move(data));
 }
 
+// Each malformed line is reported once, by the first fault found in it.
 void RegExportParser::Warn(const std::string& message) {
+    if (lineNumber_ == lastWarnedLine_) {
+        return;
+    }
+    lastWarnedLine_ = lineNumber_;
     if (warnings_.size() < kMaxReportedExportWarnings) {
         warnings_.push_back({lineNumber_, message});
     } else if (unreportedWarnings_++ == 0) {

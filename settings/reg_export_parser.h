@@ -106,7 +106,7 @@ class RegExportParser {
         bool fromHex = false;  // written as hex bytes rather than quoted text
     };
 
-    bool NextLine(std::istream& input, std::u16string* line, bool* tooLong, std::string* error);
+    bool NextLine(std::istream& input, std::u16string* line, bool* tooLong);
     void DecodeLine(const std::string& bytes, std::u16string* line);
     void HandleLine(const std::u16string& line);
     bool HandleHeader(const std::u16string& line);
@@ -126,7 +126,8 @@ class RegExportParser {
     PendingValue pending_;
     bool pendingTooLong_ = false;
     size_t lineNumber_ = 0;
-    bool version5_ = false;  // "Windows Registry Editor Version 5.00" rather than REGEDIT4
+    size_t lastWarnedLine_ = 0;  // no line has number 0
+    bool version5_ = false;      // "Windows Registry Editor Version 5.00" rather than REGEDIT4
     size_t unreportedWarnings_ = 0;
     size_t firstUnreportedLine_ = 0;
     std::vector<RegExportWarning> warnings_;
@@ -137,5 +138,6 @@ class RegExportParser {
     size_t bufferPos_ = 0;
     std::string lineBytes_;  // the line being cut out, kept so its storage is reused
     bool endOfInput_ = false;
+    bool readFailed_ = false;
     bool skipLineFeed_ = false;  // the last line ended in CR: an LF right after it belongs to it
 };

@@ -255,7 +255,10 @@ TEST_F(RegExportParserTest, MalformedValuesAreSkippedAndReportedByLine) {
                       "stray text\n"
                       "; comment\n"
                       "# comment\n"
-                      "\"Good\"=dword:1\n"));
+                      "\"Good\"=dword:1\n"
+                      "\"Hx\"=hex:41,42,\\x\n"
+                      "\"Hy\"=hex:41,\\\n"
+                      "  42,\\ x\n"));
     EXPECT_EQ("key HKLM\\SOFTWARE\\Test\nvalue Good type 4: 01 00 00 00\n", sink_.events);
     EXPECT_EQ(
         "3: value ignored: dword: needs 1 to 8 hex digits\n"
@@ -270,8 +273,44 @@ TEST_F(RegExportParserTest, MalformedValuesAreSkippedAndReportedByLine) {
         "12: value ignored: its data is not \"text\", dword:, hex: or hex(N):\n"
         "13: value ignored: text after \"=-\"\n"
         "14: value ignored: no closing quote after its name\n"
-        "15: line ignored: not a key, a value or a comment\n",
+        "15: line ignored: not a key, a value or a comment\n"
+        "19: value ignored: text after the \"\\\" that continues its hex data\n"
+        "21: value ignored: text after the \"\\\" that continues its hex data\n",
         warnings_);
+}
+
+TEST_F(RegExportParserTest, ABadValueLineBeforeAnyKeyGetsOneWarning) {
+    ASSERT_TRUE(Parse(std::string(kV5) + "\"A\"=dword:zz\r\n\"B\"=hex:01,\\x\r\n" + kKey));
+    EXPECT_EQ("2: value ignored: no key before it\n3: value ignored: no key before it\n",
+              warnings_);
+}
+
+// Serves its text, then fails as a broken disk or network file would.
+class FailingBuffer : public std::streambuf {
+  public:
+    explicit FailingBuffer(std::string text) : text_(std::move(text)) {
+        setg(&text_[0], &text_[0], &text_[0] + text_.size());
+    }
+
+  protected:
+    int_type underflow() override { throw std::ios_base::failure("read error"); }
+
+  private:
+    std::string text_;
+};
+
+TEST_F(RegExportParserTest, SuccessIsTheReadsNotTheCallersErrorString) {
+    std::string error = "left over from an earlier call";
+    std::istringstream good(std::string(kV5) + kKey);
+    RegExportParser parser(codepage_, sink_);
+    EXPECT_TRUE(parser.Parse(good, &error));
+
+    FailingBuffer buffer(std::string(kV5) + kKey);
+    std::istream broken(&buffer);
+    RegExportParser failing(codepage_, sink_);
+    error.clear();
+    EXPECT_FALSE(failing.Parse(broken, &error));
+    EXPECT_EQ("cannot be read", error);
 }
 
 TEST_F(RegExportParserTest, UnwantedKeysAreCheckedButTheirDataIsDropped) {
