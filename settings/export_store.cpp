@@ -10,6 +10,7 @@
 #include "settings/codepage.h"
 #include "settings/reg_export_parser.h"
 #include "settings/text_limits.h"
+#include "settings/unicode_text.h"
 
 namespace {
 
@@ -150,10 +151,7 @@ class SettingsCollector : public RegExportSink {
             return data;
         }
         std::u16string text;
-        for (size_t i = 0; i + 1 < data.size(); i += 2) {
-            text.push_back(static_cast<char16_t>(static_cast<unsigned char>(data[i]) |
-                                                 static_cast<unsigned char>(data[i + 1]) << 8));
-        }
+        AppendUtf16FromLe(data, &text);
         std::string ansi;
         codepage_.FromUtf16(text, &ansi);
         return ansi;

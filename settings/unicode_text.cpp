@@ -4,20 +4,8 @@
 namespace {
 
 constexpr char16_t kReplacement = 0xFFFD;
-constexpr unsigned kBitsPerByte = 8;
-constexpr char16_t kLowByte = 0xFF;
 
 }  // namespace
-
-char16_t LoadUtf16Le(const char* bytes) {
-    return static_cast<char16_t>(static_cast<unsigned char>(bytes[0]) |
-                                 static_cast<unsigned char>(bytes[1]) << kBitsPerByte);
-}
-
-void StoreUtf16Le(char16_t unit, char* bytes) {
-    bytes[0] = static_cast<char>(unit & kLowByte);
-    bytes[1] = static_cast<char>(unit >> kBitsPerByte);
-}
 
 void AppendUtf16Le(std::u16string_view text, std::string* bytes) {
     char pair[2];

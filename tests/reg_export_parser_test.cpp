@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "settings/codepage.h"
+#include "settings/unicode_text.h"
 #include "tests/test_support.h"
 
 namespace {
@@ -94,10 +95,7 @@ class RegExportParserTest : public ::testing::Test {
     }
     static std::string Utf16(const std::u16string& text) {
         std::string bytes = "\xff\xfe";
-        for (char16_t unit : text) {
-            bytes.push_back(static_cast<char>(unit & 0xFF));
-            bytes.push_back(static_cast<char>(unit >> 8));
-        }
+        AppendUtf16Le(text, &bytes);
         return bytes;
     }
 
@@ -437,10 +435,7 @@ TEST_F(RegExportParserTest, ReadsTheSameWhereverAPieceOfTheFileEnds) {
                 return text;
             }
             std::string bytes;
-            for (char16_t unit : FromUtf8(text)) {
-                bytes.push_back(static_cast<char>(unit & 0xFF));
-                bytes.push_back(static_cast<char>(unit >> 8));
-            }
+            AppendUtf16Le(FromUtf8(text), &bytes);
             return bytes;
         };
         for (const LineEnd& ending : kLineEnds) {
