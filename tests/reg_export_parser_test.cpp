@@ -371,9 +371,9 @@ std::u16string FromUtf8(const std::string& text) {
     return units;
 }
 
-// The reader takes a file in 64 KiB pieces and carries what a piece cuts in two over to the
-// next. A comment line before the settings moves each feature below one unit at a time from
-// six units before the 64 KiB mark to five after it, so that a piece ends in turn before,
+// The reader takes a file in pieces of kExportReadPieceBytes and carries what a piece cuts in
+// two over to the next. A comment line before the settings moves each feature below one unit at
+// a time from six units before that mark to five after it, so that a piece ends in turn before,
 // inside and after it (and, in UTF-16, inside its units); every placement must read as the
 // file without the comment does, down to the line numbers.
 TEST_F(RegExportParserTest, ReadsTheSameWhereverAPieceOfTheFileEnds) {
@@ -425,7 +425,6 @@ TEST_F(RegExportParserTest, ReadsTheSameWhereverAPieceOfTheFileEnds) {
         const char* name;
     };
     const LineEnd kLineEnds[] = {{"\r\n", "CR LF"}, {"\n", "LF"}, {"\r", "CR"}};
-    constexpr size_t kPieceBytes = 1 << 16;
 
     ScratchDir scratch;
     const std::string path = scratch.File("big.reg");
@@ -472,8 +471,9 @@ TEST_F(RegExportParserTest, ReadsTheSameWhereverAPieceOfTheFileEnds) {
                 const size_t before =
                     header.size() + encode(std::string(";") + lineEnd + body.substr(0, at)).size();
                 for (size_t padding = 0; padding < 12; ++padding) {
-                    const size_t featureStart =
-                        kPieceBytes + padding * encoding.unitBytes - 6 * encoding.unitBytes;
+                    const size_t featureStart = kExportReadPieceBytes +
+                                                padding * encoding.unitBytes -
+                                                6 * encoding.unitBytes;
                     const std::string comment =
                         ";" + std::string((featureStart - before) / encoding.unitBytes, 'c') +
                         lineEnd;
