@@ -3,9 +3,8 @@
 
 #include <cstddef>
 
+#include "conversion/conversion_rules.h"
 #include "settings/text_limits.h"
-
-constexpr size_t kMaxRecipeEntries = 35;  // every rule writing every entry it can
 
 // Receives the entries of one recipe, one section/key/text at a time, in conversion order.
 class RecipeWriter {

@@ -9,6 +9,7 @@
 //  - reading the file back the way the editor finds keys gives each key the last text written;
 //  - every line of the old file that does not name one of the keys written is still there, in
 //    order and with its line ending, and every new line is a written key or section.
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -18,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "conversion/conversion_rules.h"
 #include "conversion/ini_edit.h"
 #include "conversion/recipe_entries.h"
 #include "settings/ascii_case.h"
@@ -25,49 +27,8 @@
 
 namespace {
 
-struct SectionKey {
-    const char* section;
-    const char* key;
-};
-
 // The sections and keys the conversion writes.
-const SectionKey kTableEntries[] = {
-    {"GENERAL", "Material"},
-    {"GENERAL", "Electrolyte"},
-    {"GENERAL", "Amplitude"},
-    {"GENERAL", "F1ix"},
-    {"GENERAL", "I-Meas Limit"},
-    {"GENERAL", "dV"},
-    {"GENERAL", "Model"},
-    {"IV", "AutoSave"},
-    {"CV", "AutoSave"},
-    {"DP", "AutoSave"},
-    {"ETCH", "AutoSave"},
-    {"IV", "I-Range"},
-    {"IV", "V-Range"},
-    {"CV", "V-Range"},
-    {"CV", "C-max"},
-    {"CV", "Show"},
-    {"DP", "V-Range"},
-    {"DP", "N-Range"},
-    {"DP", "X-Scale"},
-    {"DP", "Reverse"},
-    {"ETCH", "N-range"},
-    {"ETCH", "W-end"},
-    {"ETCH", "V-Meas"},
-    {"ETCH", "End At Wr"},
-    {"ETCH", "Use EA Comp"},
-    {"ETCH", "AreaIllum"},
-    {"ETCH", "Auto Settle"},
-    {"ETCH", "Settle Delay"},
-    {"ETCH", "Settle Delta"},
-    {"ETCH", "Resolution"},
-    {"ETCH", "Lamp Intensity"},
-    {"ETCH", "V-Etch"},
-    {"ETCH", "Etch Control Mode"},
-    {"ETCH", "V-Etch Max"},
-    {"ETCH", "I-Etch"},
-};
+constexpr std::array<RecipeKey, kMaxRecipeEntries> kTableEntries = RecipeKeys();
 constexpr size_t kMaxFuzzEntries = 8;
 constexpr char kUtf8Mark[] = "\xEF\xBB\xBF";
 constexpr size_t kUtf8MarkSize = sizeof kUtf8Mark - 1;
@@ -180,7 +141,7 @@ bool ReadBack(const std::vector<Line>& lines, const std::string& section, const 
 }
 
 struct FuzzEntry {
-    const SectionKey* names;
+    const RecipeKey* names;
     std::string text;
 };
 
