@@ -255,6 +255,12 @@ bool Codepage::ToUtf16(const std::string& ansi, std::u16string* text) const {
     return defined;
 }
 
+std::u16string FileNameCharacters(const std::string& fileName) {
+    std::u16string text;
+    AppendUtf8Decoded(fileName, &text);
+    return text;
+}
+
 char16_t RegistryUpcase(char16_t unit) {
     if (unit < 0x80) {
         return (unit >= 'a' && unit <= 'z') ? static_cast<char16_t>(unit - ('a' - 'A')) : unit;

@@ -165,7 +165,8 @@ INSTANTIATE_TEST_SUITE_P(
                       "unknown_set", "unconvertible_names", "long_path", "missing_export",
                       "bad_header", "malformed_lines", "no_root", "empty_set", "update_in_place",
                       "no_export", "usage_error", "unknown_codepage", "look_alike_names",
-                      "look_alike_names_selected", "output_trailing_separator"),
+                      "look_alike_names_selected", "output_trailing_separator",
+                      "device_names_codepage"),
     [](const ::testing::TestParamInfo<const char*>& info) { return std::string(info.param); });
 
 }  // namespace
