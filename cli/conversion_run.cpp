@@ -149,12 +149,16 @@ bool ChooseSets(const std::vector<ListedSet>& listed, const CliOptions& options,
 }  // namespace
 
 bool ListSettingsSets(SettingsStore& store, const char** rootPath, std::vector<ListedSet>* sets,
-                      std::string* error) {
-    if (!ListSetNames(store, rootPath, sets)) {
+                      bool* complete, std::string* error) {
+    if (!ListSetNames(store, rootPath, sets, complete)) {
         *error = std::string("no settings found: neither HKEY_LOCAL_MACHINE\\") +
                  kSettingsRootPaths[0] + " nor HKEY_LOCAL_MACHINE\\" + kSettingsRootPaths[1] +
                  " exists";
         return false;
+    }
+    if (!*complete) {
+        PrintError(std::string("not every set under HKEY_LOCAL_MACHINE\\") + *rootPath +
+                   " could be listed: some may be missing");
     }
     return true;
 }

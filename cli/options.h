@@ -6,7 +6,7 @@
 
 // Exit codes of rcpconv.
 constexpr int kExitConverted = 0;   // every requested set converted
-constexpr int kExitIncomplete = 1;  // a set not converted, or malformed lines in the export
+constexpr int kExitIncomplete = 1;  // a set not converted or listed, or malformed export lines
 constexpr int kExitUnreadable = 2;  // a usage error, or settings that cannot be read
 
 struct CliOptions {

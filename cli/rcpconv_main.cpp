@@ -27,7 +27,8 @@ int main(int argc, char** argv) {
         OpenSettingsSource(options, codepage, &malformedLines, &error);
     const char* rootPath = nullptr;
     std::vector<ListedSet> sets;
-    if (store == nullptr || !ListSettingsSets(*store, &rootPath, &sets, &error)) {
+    bool listedAll = true;
+    if (store == nullptr || !ListSettingsSets(*store, &rootPath, &sets, &listedAll, &error)) {
         PrintError(error);
         return kExitUnreadable;
     }
@@ -39,5 +40,6 @@ int main(int argc, char** argv) {
         BuildFrequencyTable();
         exitCode = RunConversion(*store, rootPath, sets, options, codepage);
     }
-    return exitCode == kExitConverted && malformedLines ? kExitIncomplete : exitCode;
+    return exitCode == kExitConverted && (malformedLines || !listedAll) ? kExitIncomplete
+                                                                        : exitCode;
 }
