@@ -35,8 +35,27 @@ bool EnsureRecipeDirectory(HWND dialog) {
     return false;
 }
 
-// Appends the text of every selected entry of the set list to names, in list order.
-void ReadSelectedSetNames(HWND dialog, std::vector<std::string>* names) {
+// Reads the text of entry index of the set list into *name, however long. Returns false when
+// the list box does not hand it over whole.
+bool ReadListEntry(HWND dialog, int index, std::string* name) {
+    const LRESULT length = SendDlgItemMessageA(dialog, IDC_SET_LIST, LB_GETTEXTLEN, index, 0);
+    if (length == LB_ERR) {
+        return false;
+    }
+    name->assign(static_cast<size_t>(length) + 1, '\0');  // LB_GETTEXT adds a terminator
+    const LRESULT copied = SendDlgItemMessageA(dialog, IDC_SET_LIST, LB_GETTEXT, index,
+                                               reinterpret_cast<LPARAM>(&(*name)[0]));
+    if (copied == LB_ERR || copied > length) {
+        return false;
+    }
+    name->resize(static_cast<size_t>(copied));
+    return true;
+}
+
+// Appends the text of every selected entry of the set list to names, in list order; an entry
+// whose text cannot be read back goes to unreadable as a set not converted.
+void ReadSelectedSetNames(HWND dialog, std::vector<std::string>* names,
+                          std::vector<SetNotConverted>* unreadable) {
     const LRESULT count = SendDlgItemMessageA(dialog, IDC_SET_LIST, LB_GETSELCOUNT, 0, 0);
     if (count == LB_ERR || count <= 0) {
         return;
@@ -48,18 +67,14 @@ void ReadSelectedSetNames(HWND dialog, std::vector<std::string>* names) {
         return;
     }
     indices.resize(static_cast<size_t>(filled));
-    // Every entry came from the registry, whose key names fit this storage.
-    char name[kMaxRegistryKeyChars + 1];
     for (int index : indices) {
-        const LRESULT length = SendDlgItemMessageA(dialog, IDC_SET_LIST, LB_GETTEXTLEN, index, 0);
-        if (length == LB_ERR || static_cast<size_t>(length) > kMaxRegistryKeyChars) {
-            continue;
+        std::string name;
+        if (ReadListEntry(dialog, index, &name)) {
+            names->push_back(name);
+        } else {
+            unreadable->push_back({"List entry " + std::to_string(index + 1),
+                                   "its name could not be read back from the list"});
         }
-        if (SendDlgItemMessageA(dialog, IDC_SET_LIST, LB_GETTEXT, index,
-                                reinterpret_cast<LPARAM>(name)) == LB_ERR) {
-            continue;
-        }
-        names->push_back(name);
     }
 }
 
@@ -94,7 +109,8 @@ void OnConvert(HWND dialog) {
     }
     BatchRequest request;
     request.rootPath = g_converter.settingsRoot;
-    ReadSelectedSetNames(dialog, &request.setNames);
+    std::vector<SetNotConverted> unreadable;
+    ReadSelectedSetNames(dialog, &request.setNames, &unreadable);
     request.directory = g_converter.recipeDirectory;
     request.fileNameCodepage = nullptr;
 
@@ -107,6 +123,7 @@ void OnConvert(HWND dialog) {
         return;
     }
     ClearSelection(dialog);
+    report.notConverted.insert(report.notConverted.end(), unreadable.begin(), unreadable.end());
     if (!report.notConverted.empty()) {
         ShowMessage(dialog, FormatNotConverted(report.notConverted).c_str(), kNotConvertedCaption);
     }

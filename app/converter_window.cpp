@@ -23,12 +23,23 @@ constexpr DWORD kModulePathChars = 1024;
 
 const char kBrowseTitle[] = "Highlight the folder to receive Recipes";
 
+// Says, once the list is filled, that the registry failed before the end of the list.
+void ShowListIncomplete(HWND dialog) {
+    const std::string text =
+        std::string("Not every set of settings under HKEY_LOCAL_MACHINE\\") +
+        g_converter.settingsRoot +
+        " could be read from the registry, so some may be missing from the list.\nStart the "
+        "program again to read them afresh.";
+    ShowMessage(dialog, text.c_str(), "Settings list incomplete");
+}
+
 BOOL OnInitDialog(HWND dialog) {
     SetDlgItemTextA(dialog, IDC_RECIPE_DIR, g_converter.recipeDirectory);
 
     RegistrySettingsStore store;
     std::vector<ListedSet> sets;
-    if (!ListSetNames(store, &g_converter.settingsRoot, &sets)) {
+    bool listedAll = true;
+    if (!ListSetNames(store, &g_converter.settingsRoot, &sets, &listedAll)) {
         g_converter.settingsRoot = nullptr;
         ShowMessage(dialog, "No Registry entries found", "Error");
         return TRUE;
@@ -36,6 +47,9 @@ BOOL OnInitDialog(HWND dialog) {
     for (const ListedSet& set : sets) {
         SendDlgItemMessageA(dialog, IDC_SET_LIST, LB_ADDSTRING, 0,
                             reinterpret_cast<LPARAM>(set.name.c_str()));
+    }
+    if (!listedAll) {
+        ShowListIncomplete(dialog);
     }
     // TRUE puts the focus on the first tab stop, Convert.
     return TRUE;

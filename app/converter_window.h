@@ -7,7 +7,6 @@
 
 // Everything the window keeps from start-up to exit.
 struct ConverterState {
-    HWND mainDialog;           // set once the dialog exists
     const char* settingsRoot;  // one of kSettingsRootPaths, or null when neither exists
     // Where recipes go; empty when no usable directory is known (the default did not fit).
     char recipeDirectory[kMaxDirectoryChars + 1];

@@ -23,7 +23,6 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     if (dialog == nullptr) {
         ShowMessage(nullptr, "The window could not be created.", "Error");
     } else {
-        g_converter.mainDialog = dialog;
         MSG message;
         BOOL got;
         while ((got = GetMessageA(&message, nullptr, 0, 0)) > 0) {

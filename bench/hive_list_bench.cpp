@@ -267,8 +267,9 @@ int List(const char* path) {
     OfflineSettingsStore store;
     const char* rootPath = nullptr;
     std::vector<ListedSet> sets;
+    bool complete = false;
     const bool loaded =
-        store.Load({path}, codepage, &error) && ListSetNames(store, &rootPath, &sets);
+        store.Load({path}, codepage, &error) && ListSetNames(store, &rootPath, &sets, &complete);
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     done = true;

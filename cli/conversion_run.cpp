@@ -1,7 +1,6 @@
 // Set listing, set selection and the batch run behind rcpconv.
 #include "cli/conversion_run.h"
 
-#include <cctype>
 #include <cerrno>
 #include <cstring>
 
@@ -17,6 +16,7 @@
 #include "cli/options.h"
 #include "cli/preview_output.h"
 #include "conversion/batch_conversion.h"
+#include "settings/ascii_case.h"
 #include "settings/codepage.h"
 
 namespace {
@@ -137,21 +137,6 @@ bool DirectoriesCanBeMade(const std::string& directory, std::string* error) {
     return false;
 }
 
-// Registry names match regardless of ASCII case.
-bool SameSetName(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (size_t i = 0; i < a.size(); ++i) {
-        const unsigned char x = static_cast<unsigned char>(a[i]);
-        const unsigned char y = static_cast<unsigned char>(b[i]);
-        if (x != y && !(x < 0x80 && y < 0x80 && std::tolower(x) == std::tolower(y))) {
-            return false;
-        }
-    }
-    return true;
-}
-
 // The report of a set the listing names only in look-alike letters of the code page.
 SetNotConverted NotInCodepage(const ListedSet& set, const Codepage& codepage) {
     return {set.name, "its name has characters outside " + codepage.name() +
@@ -199,7 +184,8 @@ bool ChooseSets(const std::vector<ListedSet>& listed, const CliOptions& options,
     for (const std::string& requested : options.setNames) {
         const ListedSet* match = nullptr;
         for (const ListedSet& set : listed) {
-            if (SameSetName(DisplayName(set.name, codepage), requested) &&
+            // Registry names match regardless of ASCII case.
+            if (EqualsAsciiNoCase(DisplayName(set.name, codepage), requested) &&
                 (match == nullptr || (!match->nameInCodepage && set.nameInCodepage))) {
                 match = &set;
             }
@@ -221,12 +207,16 @@ bool ChooseSets(const std::vector<ListedSet>& listed, const CliOptions& options,
 }  // namespace
 
 bool ListSettingsSets(SettingsStore& store, const char** rootPath, std::vector<ListedSet>* sets,
-                      std::string* error) {
-    if (!ListSetNames(store, rootPath, sets)) {
+                      bool* complete, std::string* error) {
+    if (!ListSetNames(store, rootPath, sets, complete)) {
         *error = std::string("no settings found: neither HKEY_LOCAL_MACHINE\\") +
                  kSettingsRootPaths[0] + " nor HKEY_LOCAL_MACHINE\\" + kSettingsRootPaths[1] +
                  " exists";
         return false;
+    }
+    if (!*complete) {
+        PrintError(std::string("not every set under HKEY_LOCAL_MACHINE\\") + *rootPath +
+                   " could be listed: some may be missing");
     }
     return true;
 }

@@ -9,10 +9,11 @@
 class Codepage;
 struct CliOptions;
 
-// Finds the settings root and lists its sets in listing order. Returns false with *error when
-// the store has no settings root.
+// Finds the settings root and lists its sets in listing order, printing a warning when some
+// may be missing (*complete false then). Returns false with *error when the store has no
+// settings root.
 bool ListSettingsSets(SettingsStore& store, const char** rootPath, std::vector<ListedSet>* sets,
-                      std::string* error);
+                      bool* complete, std::string* error);
 
 // Converts the sets the options choose (every listed set when none is named, each name once)
 // into the output directory, or onto stdout, and prints the outcome. A set whose listed name is

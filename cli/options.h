@@ -5,8 +5,9 @@
 #include <vector>
 
 // Exit codes of rcpconv.
-constexpr int kExitConverted = 0;   // every requested set converted
-constexpr int kExitIncomplete = 1;  // a set not converted, or something skipped in a source
+constexpr int kExitConverted = 0;  // every requested set converted
+constexpr int kExitIncomplete =
+    1;  // a set not converted or listed, or something skipped in a source
 constexpr int kExitUnreadable = 2;  // a usage error, or settings that cannot be read
 
 struct CliOptions {

@@ -49,8 +49,9 @@ int main(int argc, char** argv) {
     OpenedSettings opened;
     const char* rootPath = nullptr;
     std::vector<ListedSet> sets;
+    bool listedAll = true;
     if (!OpenSettingsSource(options, codepage, &opened, &error) ||
-        !ListSettingsSets(*opened.store, &rootPath, &sets, &error)) {
+        !ListSettingsSets(*opened.store, &rootPath, &sets, &listedAll, &error)) {
         PrintError(error);
         return kExitUnreadable;
     }
@@ -62,5 +63,6 @@ int main(int argc, char** argv) {
         BuildFrequencyTable();
         exitCode = RunConversion(*opened.store, rootPath, sets, options, codepage);
     }
-    return exitCode == kExitConverted && opened.skipped ? kExitIncomplete : exitCode;
+    return exitCode == kExitConverted && (opened.skipped || !listedAll) ? kExitIncomplete
+                                                                        : exitCode;
 }

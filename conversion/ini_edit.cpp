@@ -1,6 +1,7 @@
 // Profile-string edits applied to the bytes of an INI file in memory.
 #include "conversion/ini_edit.h"
 
+#include "settings/ascii_case.h"
 #include "settings/codepage.h"
 
 #include <cstring>
@@ -14,10 +15,6 @@ constexpr size_t kUtf8MarkSize = sizeof kUtf8Mark - 1;
 // The characters the service ignores around section and key names and values.
 bool IsBlank(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r' || c == '\x1A';
-}
-
-char AsciiLower(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
 // A run of bytes inside the text: [begin, end).
@@ -40,15 +37,9 @@ Span Trimmed(const std::string& text, Span span) {
 bool NameMatches(const std::string& text, Span span, const std::string& name) {
     span = Trimmed(text, span);
     Span wanted = Trimmed(name, {0, name.size()});
-    if (span.end - span.begin != wanted.end - wanted.begin) {
-        return false;
-    }
-    for (size_t i = 0; i < span.end - span.begin; ++i) {
-        if (AsciiLower(text[span.begin + i]) != AsciiLower(name[wanted.begin + i])) {
-            return false;
-        }
-    }
-    return true;
+    return EqualsAsciiNoCase(
+        std::string_view(text).substr(span.begin, span.end - span.begin),
+        std::string_view(name).substr(wanted.begin, wanted.end - wanted.begin));
 }
 
 // One line: its content [begin, contentEnd) and the start of the next line. A line ends at

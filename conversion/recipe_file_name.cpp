@@ -1,9 +1,11 @@
 // Windows' file-name rule for recipe names, and the recipe path with its length limit.
 #include "conversion/recipe_file_name.h"
 
-#include <cctype>
+#include <algorithm>
 #include <cstring>
+#include <iterator>
 
+#include "settings/ascii_case.h"
 #include "settings/codepage.h"
 #include "settings/text_limits.h"
 
@@ -14,32 +16,44 @@ const char kForbiddenCharacters[] = "<>:\"/\\|?*";
 
 // Names Windows opens as devices in every directory, with or without an extension.
 const char* const kDeviceNames[] = {
-    "CON",  "PRN",  "AUX",  "NUL",  "COM1", "COM2", "COM3", "COM4", "COM5", "COM6", "COM7",
-    "COM8", "COM9", "LPT1", "LPT2", "LPT3", "LPT4", "LPT5", "LPT6", "LPT7", "LPT8", "LPT9",
+    "CON",  "PRN",  "AUX",  "NUL",  "CONIN$", "CONOUT$", "COM1", "COM2",
+    "COM3", "COM4", "COM5", "COM6", "COM7",   "COM8",    "COM9", "LPT1",
+    "LPT2", "LPT3", "LPT4", "LPT5", "LPT6",   "LPT7",    "LPT8", "LPT9",
 };
+// Windows also takes these ports followed by the character superscript one, two or three (as
+// the bytes that character has in the file names of the platform) for COM1 to LPT3.
+const char* const kPortNames[] = {"COM", "LPT"};
+const char16_t kSuperscriptDigits[] = {u'\u00B9', u'\u00B2', u'\u00B3'};
 
 bool IsControlCharacter(unsigned char c) {
     return c < 0x20;
 }
 
-// The device name fileName stands for, or null. "CON", "con.x" and "CON .x" are devices (Windows
-// drops blanks at the end of the part before the first dot); "CONx" is not.
-const char* DeviceNameOf(const std::string& fileName) {
+bool IsSuperscriptDigit(const std::u16string& characters) {
+    return characters.size() == 1 &&
+           std::find(std::begin(kSuperscriptDigits), std::end(kSuperscriptDigits), characters[0]) !=
+               std::end(kSuperscriptDigits);
+}
+
+// The device name fileName stands for, in capitals but for a superscript digit, or "". "CON",
+// "con.x" and "CON .x" are devices (Windows drops blanks at the end of the part before the
+// first dot); "CONx" is not.
+std::string DeviceNameOf(const std::string& fileName) {
     std::string stem = fileName.substr(0, fileName.find('.'));
     stem.erase(stem.find_last_not_of(' ') + 1);
     for (const char* device : kDeviceNames) {
-        if (stem.size() != std::strlen(device)) {
-            continue;
-        }
-        bool same = true;
-        for (size_t i = 0; i < stem.size() && same; ++i) {
-            same = std::toupper(static_cast<unsigned char>(stem[i])) == device[i];
-        }
-        if (same) {
+        if (EqualsAsciiNoCase(stem, device)) {
             return device;
         }
     }
-    return nullptr;
+    for (std::string_view port : kPortNames) {
+        if (stem.size() > port.size() &&
+            EqualsAsciiNoCase(std::string_view(stem).substr(0, port.size()), port) &&
+            IsSuperscriptDigit(FileNameCharacters(stem.substr(port.size())))) {
+            return std::string(port) + stem.substr(port.size());
+        }
+    }
+    return "";
 }
 
 }  // namespace
@@ -62,8 +76,9 @@ bool CheckWindowsFileName(const std::string& fileName, std::string* reason) {
             return false;
         }
     }
-    if (const char* device = DeviceNameOf(fileName)) {
-        *reason = std::string("Windows takes its name for the device ") + device;
+    const std::string device = DeviceNameOf(fileName);
+    if (!device.empty()) {
+        *reason = "Windows takes its name for the device " + device;
         return false;
     }
     return true;

@@ -14,9 +14,12 @@ constexpr char kPathSeparator = '/';
 constexpr const char* kRecipeExtension = ".rcp";
 
 // Checks a file name (without extension) against what Windows accepts: none of < > : " / \ | ?
-// *, no control character, not empty, and not a device name (CON, PRN, AUX, NUL, COM1-COM9,
-// LPT1-LPT9, in any case, alone or followed by a dot and more). The recipes are for Windows,
-// so the rule holds on every platform; on Linux it also keeps "../x" inside the directory.
+// *, no control character, not empty, and not a device name (CON, PRN, AUX, NUL, CONIN$,
+// CONOUT$, COM1-COM9, LPT1-LPT9, and COM or LPT with a superscript 1, 2 or 3, in any case,
+// alone or followed by a dot and more). The name is in the encoding of the platform's file
+// names (see FileNameCharacters): the superscripts are characters, not bytes. The recipes are
+// for Windows, so the rule holds on every platform; on Linux it also keeps "../x" inside the
+// directory.
 // Returns true when the name can be used; false with *reason, one line for the user.
 bool CheckWindowsFileName(const std::string& fileName, std::string* reason);
 

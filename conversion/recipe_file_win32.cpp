@@ -23,17 +23,17 @@ std::string DescribeError(DWORD code) {
     return text;
 }
 
+bool WriteProfileEntry(const RecipeEntry& entry, const char* path, std::string* reason) {
+    if (WritePrivateProfileStringA(entry.section, entry.key, entry.text, path)) {
+        return true;
+    }
+    *reason = DescribeError(GetLastError());
+    return false;
+}
+
 }  // namespace
 
 bool WriteRecipeFile(const char* path, const RecipeEntryList& entries, const Codepage*,
                      std::string* error) {
-    for (const RecipeEntry& entry : entries) {
-        if (!WritePrivateProfileStringA(entry.section, entry.key, entry.text, path)) {
-            DWORD code = GetLastError();
-            *error = std::string("cannot write [") + entry.section + "] " + entry.key + " to " +
-                     path + ": " + DescribeError(code);
-            return false;
-        }
-    }
-    return true;
+    return WriteEachEntry(entries, path, WriteProfileEntry, error);
 }

@@ -1,17 +1,15 @@
-// The conversion table that turns one saved settings set into the entries of its recipe.
+// The rules of the conversion table at work: one saved settings set into its recipe entries.
 #include "conversion/settings_conversion.h"
 
 #include <cstdio>
 #include <cstring>
 
+#include "conversion/conversion_rules.h"
 #include "conversion/decimal_number.h"
 #include "conversion/frequency_index.h"
 #include "settings/text_limits.h"
 
 namespace {
-
-constexpr size_t kMaxRuleValues = 3;  // the material rule reads three values
-constexpr size_t kMaxRuleKeys = 2;    // the area-compensation flag goes to two keys
 
 constexpr double kHertzPerKilohertz = 1000.0;
 constexpr unsigned kPercent = 100;
@@ -20,12 +18,16 @@ constexpr unsigned kThousandthsPerPercent = 10;
 // no recipe counterpart.
 constexpr int32_t kEtchControlModeCount = 3;
 
-// One bit of the "AutoSave" bitmask per section, bit 0 first.
-const char* const kAutoSaveSections[] = {"IV", "CV", "DP", "ETCH"};
-static_assert(sizeof kAutoSaveSections / sizeof *kAutoSaveSections <= kMaxRuleEntries,
-              "a skipped rule names every entry it would have written");
-// The section column of the "AutoSave" rule, which takes its sections from kAutoSaveSections.
-constexpr const char* kNoSection = nullptr;
+// A skipped rule names every entry it would have written.
+constexpr bool EveryRuleFitsASkip() {
+    for (const ConversionRule& rule : kConversionRules) {
+        if (EntriesOf(rule) > kMaxRuleEntries) {
+            return false;
+        }
+    }
+    return true;
+}
+static_assert(EveryRuleFitsASkip(), "a rule writes more entries than a skip report holds");
 
 using TextValue = char[kMaxTextValueChars + 1];
 using EntryText = char[kMaxEntryTextChars + 1];
@@ -35,16 +37,6 @@ struct RuleContext {
     SettingsKey set;
     RecipeWriter& writer;
     SkipReporter* skipped;  // null when nobody asks why a rule wrote nothing
-};
-
-struct ConversionRule;
-using RuleFunction = void (*)(const ConversionRule& rule, const RuleContext& context);
-
-struct ConversionRule {
-    RuleFunction convert;
-    const char* values[kMaxRuleValues];  // value names, read in this order
-    const char* section;
-    const char* keys[kMaxRuleKeys];  // every key gets the same entry text
 };
 
 // Tells the reporter, if any, that rule writes nothing because of the value name. Returns
@@ -58,7 +50,7 @@ bool Skip(const ConversionRule& rule, const RuleContext& context, const char* na
     skipped.valueName = name;
     skipped.reason = reason;
     skipped.detail = detail;
-    if (rule.section == kNoSection) {
+    if (rule.kind == RuleKind::kAutoSave) {
         for (const char* section : kAutoSaveSections) {
             skipped.entries[skipped.entryCount++] = {section, rule.keys[0]};
         }
@@ -283,51 +275,38 @@ void ConvertEtchControlMode(const ConversionRule& rule, const RuleContext& conte
     WriteDecimal(rule, context, mode + 1);
 }
 
-// The rules in the order they run. Each reads its values in the order given, stops at the first
-// absent one and then writes nothing; otherwise it writes its entries in key order.
-// clang-format off
-constexpr ConversionRule kRules[] = {
-    // entry text formed by   values read, in order       section     keys
-    {ConvertMaterial,         {"Mat1", "%Mat2", "Mat2"},  "GENERAL",  {"Material"}},
-    {ConvertCopied,           {"Electrolyte"},            "GENERAL",  {"Electrolyte"}},
-    {ConvertThousandths,      {"AmpCar"},                 "GENERAL",  {"Amplitude"}},
-    {ConvertFrequencyIndex,   {"FreqCar"},                "GENERAL",  {"F1ix"}},
-    {ConvertCopied,           {"ImLimDark"},              "GENERAL",  {"I-Meas Limit"}},
-    {ConvertCopied,           {"V-Step"},                 "GENERAL",  {"dV"}},
-    {ConvertDecimal,          {"Model"},                  "GENERAL",  {"Model"}},
-    {ConvertAutoSave,         {"AutoSave"},               kNoSection, {"AutoSave"}},
-    {ConvertTextPair,         {"IV-Imin", "IV-Imax"},     "IV",       {"I-Range"}},
-    {ConvertTextPair,         {"IV-Vmin", "IV-Vmax"},     "IV",       {"V-Range"}},
-    {ConvertTextPair,         {"CV-Vmin", "CV-Vmax"},     "CV",       {"V-Range"}},
-    {ConvertCopied,           {"CV-Cmax"},                "CV",       {"C-max"}},
-    {ConvertDecimal,          {"CV-Show"},                "CV",       {"Show"}},
-    {ConvertTextPair,         {"DP-Vmin", "DP-Vmax"},     "DP",       {"V-Range"}},
-    {ConvertIntegerPair,      {"DP-Nmin", "DP-Nmax"},     "DP",       {"N-Range"}},
-    {ConvertCopied,           {"DP-Xmax"},                "DP",       {"X-Scale"}},
-    {ConvertFlag,             {"DP-Reverse"},             "DP",       {"Reverse"}},
-    {ConvertIntegerPair,      {"EP-Nmin", "EP-Nmax"},     "ETCH",     {"N-range"}},
-    {ConvertCopied,           {"EP-Xend"},                "ETCH",     {"W-end"}},
-    {ConvertCopied,           {"EP-Vmeas"},               "ETCH",     {"V-Meas"}},
-    {ConvertFlag,             {"End@Wr"},                 "ETCH",     {"End At Wr"}},
-    {ConvertFlag,             {"ExAreaComp"},             "ETCH",     {"Use EA Comp", "AreaIllum"}},
-    {ConvertFlag,             {"Settle-Auto"},            "ETCH",     {"Auto Settle"}},
-    {ConvertDecimal,          {"Settle-Delay"},           "ETCH",     {"Settle Delay"}},
-    {ConvertCopied,           {"Settle-Delta"},           "ETCH",     {"Settle Delta"}},
-    {ConvertThousandths,      {"Resolution"},             "ETCH",     {"Resolution"}},
-    {ConvertDecimal,          {"CycLamp1"},               "ETCH",     {"Lamp Intensity"}},
-    {ConvertCopied,           {"CycVetch1"},              "ETCH",     {"V-Etch"}},
-    {ConvertEtchControlMode,  {"AIe"},                    "ETCH",     {"Etch Control Mode"}},
-    {ConvertCopied,           {"AIeVlim"},                "ETCH",     {"V-Etch Max"}},
-    {ConvertCopied,           {"CycIeLim1"},              "ETCH",     {"I-Etch"}},
-};
-// clang-format on
+// Forms and writes the entries of one rule by its kind.
+void RunRule(const ConversionRule& rule, const RuleContext& context) {
+    switch (rule.kind) {
+        case RuleKind::kCopied:
+            return ConvertCopied(rule, context);
+        case RuleKind::kThousandths:
+            return ConvertThousandths(rule, context);
+        case RuleKind::kCarrierIndex:
+            return ConvertFrequencyIndex(rule, context);
+        case RuleKind::kDecimal:
+            return ConvertDecimal(rule, context);
+        case RuleKind::kTextPair:
+            return ConvertTextPair(rule, context);
+        case RuleKind::kIntegerPair:
+            return ConvertIntegerPair(rule, context);
+        case RuleKind::kFlag:
+            return ConvertFlag(rule, context);
+        case RuleKind::kMaterial:
+            return ConvertMaterial(rule, context);
+        case RuleKind::kAutoSave:
+            return ConvertAutoSave(rule, context);
+        case RuleKind::kEtchMode:
+            return ConvertEtchControlMode(rule, context);
+    }
+}
 
 }  // namespace
 
 void ConvertSettingsSet(SettingsStore& store, SettingsKey set, RecipeWriter& writer,
                         SkipReporter* skipped) {
     const RuleContext context{store, set, writer, skipped};
-    for (const ConversionRule& rule : kRules) {
-        rule.convert(rule, context);
+    for (const ConversionRule& rule : kConversionRules) {
+        RunRule(rule, context);
     }
 }

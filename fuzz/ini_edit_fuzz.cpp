@@ -9,6 +9,7 @@
 //  - reading the file back the way the editor finds keys gives each key the last text written;
 //  - every line of the old file that does not name one of the keys written is still there, in
 //    order and with its line ending, and every new line is a written key or section.
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -18,55 +19,16 @@
 #include <string>
 #include <vector>
 
+#include "conversion/conversion_rules.h"
 #include "conversion/ini_edit.h"
 #include "conversion/recipe_entries.h"
+#include "settings/ascii_case.h"
 #include "settings/codepage.h"
 
 namespace {
 
-struct SectionKey {
-    const char* section;
-    const char* key;
-};
-
 // The sections and keys the conversion writes.
-const SectionKey kTableEntries[] = {
-    {"GENERAL", "Material"},
-    {"GENERAL", "Electrolyte"},
-    {"GENERAL", "Amplitude"},
-    {"GENERAL", "F1ix"},
-    {"GENERAL", "I-Meas Limit"},
-    {"GENERAL", "dV"},
-    {"GENERAL", "Model"},
-    {"IV", "AutoSave"},
-    {"CV", "AutoSave"},
-    {"DP", "AutoSave"},
-    {"ETCH", "AutoSave"},
-    {"IV", "I-Range"},
-    {"IV", "V-Range"},
-    {"CV", "V-Range"},
-    {"CV", "C-max"},
-    {"CV", "Show"},
-    {"DP", "V-Range"},
-    {"DP", "N-Range"},
-    {"DP", "X-Scale"},
-    {"DP", "Reverse"},
-    {"ETCH", "N-range"},
-    {"ETCH", "W-end"},
-    {"ETCH", "V-Meas"},
-    {"ETCH", "End At Wr"},
-    {"ETCH", "Use EA Comp"},
-    {"ETCH", "AreaIllum"},
-    {"ETCH", "Auto Settle"},
-    {"ETCH", "Settle Delay"},
-    {"ETCH", "Settle Delta"},
-    {"ETCH", "Resolution"},
-    {"ETCH", "Lamp Intensity"},
-    {"ETCH", "V-Etch"},
-    {"ETCH", "Etch Control Mode"},
-    {"ETCH", "V-Etch Max"},
-    {"ETCH", "I-Etch"},
-};
+constexpr std::array<RecipeKey, kMaxRecipeEntries> kTableEntries = RecipeKeys();
 constexpr size_t kMaxFuzzEntries = 8;
 constexpr char kUtf8Mark[] = "\xEF\xBB\xBF";
 constexpr size_t kUtf8MarkSize = sizeof kUtf8Mark - 1;
@@ -90,22 +52,6 @@ std::string Trim(const std::string& text) {
         --end;
     }
     return text.substr(begin, end - begin);
-}
-
-bool SameNoCase(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (size_t i = 0; i < a.size(); ++i) {
-        char x = a[i];
-        char y = b[i];
-        x = (x >= 'A' && x <= 'Z') ? static_cast<char>(x - 'A' + 'a') : x;
-        y = (y >= 'A' && y <= 'Z') ? static_cast<char>(y - 'A' + 'a') : y;
-        if (x != y) {
-            return false;
-        }
-    }
-    return true;
 }
 
 // The code page of the fuzzed entries, the one most instrument PCs use.
@@ -180,10 +126,11 @@ bool ReadBack(const std::vector<Line>& lines, const std::string& section, const 
             if (inSection) {
                 return false;
             }
-            inSection = SameNoCase(Trim(name), section);
+            inSection = EqualsAsciiNoCase(Trim(name), section);
             continue;
         }
-        if (!inSection || Trim(line.content).empty() || !SameNoCase(KeyName(line.content), key)) {
+        if (!inSection || Trim(line.content).empty() ||
+            !EqualsAsciiNoCase(KeyName(line.content), key)) {
             continue;
         }
         const size_t equals = line.content.find('=');
@@ -194,7 +141,7 @@ bool ReadBack(const std::vector<Line>& lines, const std::string& section, const 
 }
 
 struct FuzzEntry {
-    const SectionKey* names;
+    const RecipeKey* names;
     std::string text;
 };
 
@@ -291,7 +238,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // else but lines of written keys and headers of written sections.
     auto namesWrittenKey = [&](const std::string& content) {
         for (const FuzzEntry& entry : fuzzEntries) {
-            if (SameNoCase(KeyName(content), entry.names->key)) {
+            if (EqualsAsciiNoCase(KeyName(content), entry.names->key)) {
                 return true;
             }
         }

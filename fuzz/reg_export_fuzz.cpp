@@ -146,7 +146,7 @@ void ReadEverything(OfflineSettingsStore& store, const std::vector<std::string>&
             continue;
         }
         for (uint32_t index = 0;; ++index) {
-            const size_t nameSize = kMaxRegistryKeyChars + 1;
+            const size_t nameSize = kMaxListedNameBytes;
             std::unique_ptr<char[]> name(new char[nameSize]);
             const EnumStatus status = store.EnumerateSetName(root, index, name.get(), nameSize);
             if (status == EnumStatus::kNoMoreItems) {

@@ -4,19 +4,19 @@
 #include <cctype>
 #include <cstdlib>
 
+#include "settings/ascii_case.h"
+
 namespace {
 
 // Windows has no code page above this number; longer digit strings are not code pages.
 constexpr unsigned long kMaxCodepageNumber = 65535;
 
-bool StartsWithNoCase(const std::string& text, const char* prefix, size_t* length) {
-    size_t i = 0;
-    for (; prefix[i] != '\0'; ++i) {
-        if (i >= text.size() || std::tolower(static_cast<unsigned char>(text[i])) != prefix[i]) {
-            return false;
-        }
+bool StartsWithNoCase(const std::string& text, std::string_view prefix, size_t* length) {
+    if (text.size() < prefix.size() ||
+        !EqualsAsciiNoCase(std::string_view(text).substr(0, prefix.size()), prefix)) {
+        return false;
     }
-    *length = i;
+    *length = prefix.size();
     return true;
 }
 

@@ -36,6 +36,11 @@ class Codepage {
     void* toUtf16_ = nullptr;
 };
 
+// The characters of a file name as this platform's file functions take its bytes: in the
+// system's ANSI code page on Windows, as UTF-8 elsewhere. Bytes that form no character give
+// U+FFFD.
+std::u16string FileNameCharacters(const std::string& fileName);
+
 // Upper-cases one UTF-16 unit as the registry does when it compares and sorts names.
 char16_t RegistryUpcase(char16_t unit);
 

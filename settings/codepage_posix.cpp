@@ -9,6 +9,7 @@
 #include <iterator>
 
 #include "settings/codepage.h"
+#include "settings/unicode_text.h"
 
 namespace {
 
@@ -130,7 +131,8 @@ bool IsSurrogate(char16_t unit) {
 // Converts one character of the basic plane with iconv. Returns the byte count, 0 when the
 // code page has no such character.
 size_t ConvertOne(iconv_t descriptor, char16_t unit, char* out) {
-    char in[2] = {static_cast<char>(unit & 0xFF), static_cast<char>(unit >> 8)};
+    char in[2];
+    StoreUtf16Le(unit, in);
     char* inPtr = in;
     size_t inLeft = sizeof(in);
     char* outPtr = out;
@@ -234,10 +236,7 @@ bool Codepage::ToUtf16(const std::string& ansi, std::u16string* text) const {
         size_t outLeft = sizeof(out);
         const size_t result = iconv(descriptor, &in, &inLeft, &outPtr, &outLeft);
         const int failure = errno;
-        for (const char* p = out; p + 1 < outPtr; p += 2) {
-            text->push_back(static_cast<char16_t>(static_cast<unsigned char>(p[0]) |
-                                                  static_cast<unsigned char>(p[1]) << 8));
-        }
+        AppendUtf16FromLe(std::string_view(out, outPtr - out), text);
         if (result != static_cast<size_t>(-1) || failure == E2BIG) {
             continue;
         }
@@ -254,6 +253,12 @@ bool Codepage::ToUtf16(const std::string& ansi, std::u16string* text) const {
         iconv(descriptor, nullptr, nullptr, nullptr, nullptr);
     }
     return defined;
+}
+
+std::u16string FileNameCharacters(const std::string& fileName) {
+    std::u16string text;
+    AppendUtf8Decoded(fileName, &text);
+    return text;
 }
 
 char16_t RegistryUpcase(char16_t unit) {

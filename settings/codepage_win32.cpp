@@ -3,13 +3,6 @@
 
 #include "settings/codepage.h"
 
-namespace {
-
-// WideCharToMultiByte writes at most this many bytes for one UTF-16 unit (double-byte pages).
-const int kMaxBytesPerUnit = 2;
-
-}  // namespace
-
 Codepage::~Codepage() {}
 
 bool Codepage::Open(const std::string& name, std::string* error) {
@@ -30,9 +23,14 @@ bool Codepage::FromUtf16(const std::u16string& text, std::string* ansi) const {
     }
     const WCHAR* units = reinterpret_cast<const WCHAR*>(text.data());
     const int length = static_cast<int>(text.size());
-    ansi->resize(text.size() * kMaxBytesPerUnit);
+    // A character takes up to four bytes (UTF-8, GB18030): the system says how many in all.
+    const int needed = WideCharToMultiByte(number_, 0, units, length, NULL, 0, NULL, NULL);
+    if (needed <= 0) {
+        return false;
+    }
+    ansi->resize(static_cast<size_t>(needed));
     const int written =
-        WideCharToMultiByte(number_, 0, units, length, &(*ansi)[0], ansi->size(), NULL, NULL);
+        WideCharToMultiByte(number_, 0, units, length, &(*ansi)[0], needed, NULL, NULL);
     ansi->resize(written > 0 ? written : 0);
     // Best-fit letters do not count as used defaults: the way back tells them apart.
     std::u16string back;
@@ -51,6 +49,20 @@ bool Codepage::ToUtf16(const std::string& ansi, std::u16string* text) const {
     text->resize(written > 0 ? written : 0);
     // The strict conversion fails exactly when some byte has no character.
     return MultiByteToWideChar(number_, MB_ERR_INVALID_CHARS, ansi.data(), length, NULL, 0) > 0;
+}
+
+std::u16string FileNameCharacters(const std::string& fileName) {
+    std::u16string text;
+    if (fileName.empty()) {
+        return text;
+    }
+    // The ANSI file functions read a name in the system's code page.
+    const int length = static_cast<int>(fileName.size());
+    text.resize(fileName.size());
+    const int written = MultiByteToWideChar(CP_ACP, 0, fileName.data(), length,
+                                            reinterpret_cast<WCHAR*>(&text[0]), length);
+    text.resize(written > 0 ? written : 0);
+    return text;
 }
 
 char16_t RegistryUpcase(char16_t unit) {

@@ -1,6 +1,5 @@
 // Reading registry hive files with libhivex: only the keys on the way to the settings roots.
 #include <hivex.h>
-#include <iconv.h>
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -12,6 +11,7 @@
 
 #include "settings/settings_store.h"
 #include "settings/source_readers.h"
+#include "settings/unicode_text.h"
 
 namespace {
 
@@ -60,14 +60,7 @@ class HiveWalk {
   public:
     HiveWalk(hive_h* hive, const std::string& path, SettingsCollector* collector,
              std::vector<SourceWarning>* warnings)
-        : hive_(hive), path_(path), collector_(collector), warnings_(warnings) {
-        toUtf16_ = iconv_open("UTF-16LE", "UTF-8");
-    }
-    ~HiveWalk() {
-        if (toUtf16_ != reinterpret_cast<iconv_t>(-1)) {
-            iconv_close(toUtf16_);
-        }
-    }
+        : hive_(hive), path_(path), collector_(collector), warnings_(warnings) {}
     HiveWalk(const HiveWalk&) = delete;
     HiveWalk& operator=(const HiveWalk&) = delete;
 
@@ -158,10 +151,11 @@ class HiveWalk {
         path.emplace_back();
         for (const hive_node_h* set = sets.get(); *set != 0; ++set) {
             HivexBuffer<char> name(hivex_node_name(hive_, *set));
-            if (!name || !ToUtf16(name.get(), &path.back())) {
+            if (!name) {
                 *error = Damaged("its keys are damaged");
                 return false;
             }
+            path.back() = ToUtf16(name.get());
             if (collector_->OnKey(root, path) && !FeedValues(*set, name.get(), error)) {
                 return false;
             }
@@ -183,12 +177,11 @@ class HiveWalk {
             uint32_t type = 0;
             hive_type* typeOut = reinterpret_cast<hive_type*>(&type);
             size_t length = 0;
-            std::u16string name;
-            if (!key || !ToUtf16(key.get(), &name) ||
-                hivex_value_type(hive_, *value, typeOut, &length) != 0) {
+            if (!key || hivex_value_type(hive_, *value, typeOut, &length) != 0) {
                 *error = Damaged("its values are damaged");
                 return false;
             }
+            const std::u16string name = ToUtf16(key.get());
             if (length > kMaxExportValueBytes) {
                 warnings_->push_back({path_, 0,
                                       "value \"" + std::string(key.get()) + "\" of set \"" +
@@ -208,34 +201,16 @@ class HiveWalk {
     }
 
     // hivex hands names over in UTF-8, whether the hive stores them in Latin-1 or UTF-16.
-    bool ToUtf16(const char* utf8, std::u16string* text) {
-        text->clear();
-        if (toUtf16_ == reinterpret_cast<iconv_t>(-1)) {
-            return false;
-        }
-        size_t inLeft = std::strlen(utf8);
-        // One UTF-16 unit per UTF-8 byte at most.
-        std::string out(inLeft * 2, '\0');
-        char* in = const_cast<char*>(utf8);
-        char* outPos = &out[0];
-        size_t outLeft = out.size();
-        iconv(toUtf16_, nullptr, nullptr, nullptr, nullptr);
-        if (iconv(toUtf16_, &in, &inLeft, &outPos, &outLeft) == static_cast<size_t>(-1)) {
-            return false;
-        }
-        const size_t bytes = out.size() - outLeft;
-        for (size_t i = 0; i + 1 < bytes; i += 2) {
-            text->push_back(static_cast<char16_t>(static_cast<unsigned char>(out[i]) |
-                                                  static_cast<unsigned char>(out[i + 1]) << 8));
-        }
-        return true;
+    static std::u16string ToUtf16(const char* utf8) {
+        std::u16string text;
+        AppendUtf8Decoded(utf8, &text);
+        return text;
     }
 
     hive_h* hive_;
     const std::string& path_;
     SettingsCollector* collector_;
     std::vector<SourceWarning>* warnings_;
-    iconv_t toUtf16_;
 };
 
 // Feeds both kinds of settings place that a hive may hold. Returns false with *error when the

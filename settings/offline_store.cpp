@@ -9,6 +9,7 @@
 
 #include "settings/codepage.h"
 #include "settings/source_settings.h"
+#include "settings/unicode_text.h"
 
 namespace {
 
@@ -40,10 +41,7 @@ std::string ToAnsiData(const StoredValue& value, const Codepage& codepage) {
         return value.data;
     }
     std::u16string text;
-    for (size_t i = 0; i + 1 < value.data.size(); i += 2) {
-        text.push_back(static_cast<char16_t>(static_cast<unsigned char>(value.data[i]) |
-                                             static_cast<unsigned char>(value.data[i + 1]) << 8));
-    }
+    AppendUtf16FromLe(value.data, &text);
     std::string ansi;
     codepage.FromUtf16(text, &ansi);
     return ansi;

@@ -1,18 +1,13 @@
-// The registry export reader: a line state machine over UTF-16, ANSI or UTF-8 text.
+// The .reg grammar: a line state machine over the lines the export line reader decodes.
 #include "settings/reg_export_parser.h"
 
-#include <cstring>
-
+#include "settings/ascii_case.h"
 #include "settings/codepage.h"
 #include "settings/text_limits.h"
+#include "settings/unicode_text.h"
 
 namespace {
 
-constexpr size_t kReadChunkBytes = 1 << 16;
-constexpr size_t kSniffBytes = 3;  // enough for any byte-order mark
-// One read after the half UTF-16 unit at most that the last one left over.
-constexpr size_t kBufferBytes = kReadChunkBytes + 1;
-static_assert(kSniffBytes <= kBufferBytes, "the first read fits the buffer");
 constexpr size_t kMaxDwordDigits = 8;
 constexpr size_t kMaxHexByteDigits = 2;
 constexpr size_t kMaxHexTypeDigits = 8;
@@ -88,23 +83,6 @@ bool StartsWith(const std::u16string& line, size_t pos, const char16_t* prefix) 
     return true;
 }
 
-bool EqualsAsciiNoCase(const std::u16string& text, const char* ascii) {
-    const size_t length = std::strlen(ascii);
-    if (text.size() != length) {
-        return false;
-    }
-    for (size_t i = 0; i < length; ++i) {
-        char16_t c = text[i];
-        if (c >= u'a' && c <= u'z') {
-            c = static_cast<char16_t>(c - (u'a' - u'A'));
-        }
-        if (c != static_cast<unsigned char>(ascii[i])) {
-            return false;
-        }
-    }
-    return true;
-}
-
 // Reads a quoted text that starts after its opening quote at *pos, with regedit's escapes.
 // Returns false when it has no closing quote; else *pos is just past that quote.
 bool Unescape(const std::u16string& line, size_t* pos, bool isData, std::u16string* text) {
@@ -131,101 +109,18 @@ bool Unescape(const std::u16string& line, size_t* pos, bool isData, std::u16stri
     return false;
 }
 
-void AppendUtf16Le(const std::u16string& text, std::string* bytes) {
-    for (char16_t unit : text) {
-        bytes->push_back(static_cast<char>(unit & 0xFF));
-        bytes->push_back(static_cast<char>(unit >> 8));
-    }
-}
-
-void AppendUtf8Decoded(const std::string& bytes, std::u16string* text) {
-    constexpr char16_t kReplacement = 0xFFFD;
-    size_t i = 0;
-    while (i < bytes.size()) {
-        const unsigned char lead = static_cast<unsigned char>(bytes[i]);
-        size_t extra = 0;
-        char32_t code = 0;
-        if (lead < 0x80) {
-            code = lead;
-        } else if ((lead & 0xE0) == 0xC0) {
-            extra = 1;
-            code = lead & 0x1F;
-        } else if ((lead & 0xF0) == 0xE0) {
-            extra = 2;
-            code = lead & 0x0F;
-        } else if ((lead & 0xF8) == 0xF0) {
-            extra = 3;
-            code = lead & 0x07;
-        } else {
-            text->push_back(kReplacement);
-            ++i;
-            continue;
-        }
-        size_t used = 1;
-        for (; used <= extra && i + used < bytes.size(); ++used) {
-            const unsigned char next = static_cast<unsigned char>(bytes[i + used]);
-            if ((next & 0xC0) != 0x80) {
-                break;
-            }
-            code = (code << 6) | (next & 0x3F);
-        }
-        const char32_t kMinimum[] = {0, 0x80, 0x800, 0x10000};
-        if (used != extra + 1 || code < kMinimum[extra] || code > 0x10FFFF ||
-            (code >= 0xD800 && code < 0xE000)) {
-            text->push_back(kReplacement);
-            i += used;
-            continue;
-        }
-        if (code >= 0x10000) {
-            code -= 0x10000;
-            text->push_back(static_cast<char16_t>(0xD800 + (code >> 10)));
-            text->push_back(static_cast<char16_t>(0xDC00 + (code & 0x3FF)));
-        } else {
-            text->push_back(static_cast<char16_t>(code));
-        }
-        i += used;
-    }
-}
-
 }  // namespace
 
 RegExportParser::RegExportParser(const Codepage& codepage, RegExportSink& sink)
-    : codepage_(codepage), sink_(sink) {}
+    : codepage_(codepage), sink_(sink), reader_(codepage) {}
 
 bool RegExportParser::Parse(std::istream& input, std::string* error) {
-    if (!buffer_) {
-        // Not zero-filled: only what the reads bring in is ever looked at.
-        buffer_.reset(new char[kBufferBytes]);
-    }
-    const char* start = buffer_.get();
-    input.read(buffer_.get(), kSniffBytes);
-    const size_t got = static_cast<size_t>(input.gcount());
-    bufferSize_ = got;
-    bufferPos_ = 0;
-    endOfInput_ = got < kSniffBytes;
-    if (input.bad()) {
-        *error = "cannot be read";
+    if (!reader_.Start(input, error)) {
         return false;
     }
-    const unsigned char b0 = got > 0 ? static_cast<unsigned char>(start[0]) : 0;
-    const unsigned char b1 = got > 1 ? static_cast<unsigned char>(start[1]) : 0;
-    const unsigned char b2 = got > 2 ? static_cast<unsigned char>(start[2]) : 0;
-    if (b0 == 0xFF && b1 == 0xFE) {
-        encoding_ = Encoding::kUtf16;
-        bufferPos_ = 2;
-    } else if (b0 == 0xEF && b1 == 0xBB && b2 == 0xBF) {
-        encoding_ = Encoding::kUtf8;
-        bufferPos_ = 3;
-    } else if ((b0 == 0xFE && b1 == 0xFF) || (got >= 2 && (b0 == 0 || b1 == 0))) {
-        *error = "unreadable encoding (UTF-16 without a little-endian byte-order mark)";
-        return false;
-    } else {
-        encoding_ = Encoding::kAnsi;
-    }
-
     std::u16string line;
     bool tooLong = false;
-    while (NextLine(input, &line, &tooLong, error)) {
+    while (reader_.Next(&line, &tooLong)) {
         ++lineNumber_;
         if (state_ == State::kHeader) {
             if (!HandleHeader(line)) {
@@ -248,7 +143,8 @@ bool RegExportParser::Parse(std::istream& input, std::string* error) {
             HandleLine(line);
         }
     }
-    if (!error->empty()) {
+    if (reader_.failed()) {
+        *error = "cannot be read";
         return false;
     }
     if (state_ == State::kHeader) {
@@ -263,111 +159,6 @@ bool RegExportParser::Parse(std::istream& input, std::string* error) {
                                                        " more malformed lines not listed"});
     }
     return true;
-}
-
-// Cuts the next line out of the input at CR LF, LF or CR. Returns false at the end of the
-// input, or with *error when it cannot be read.
-bool RegExportParser::NextLine(std::istream& input, std::u16string* line, bool* tooLong,
-                               std::string* error) {
-    const size_t unitBytes = encoding_ == Encoding::kUtf16 ? 2 : 1;
-    const size_t maxBytes = kMaxExportLineChars * unitBytes;
-    std::string& bytes = lineBytes_;
-    bytes.clear();
-    bool sawAny = false;
-    *tooLong = false;
-    for (;;) {
-        if (bufferSize_ - bufferPos_ < unitBytes) {
-            if (endOfInput_) {
-                break;
-            }
-            // What is left is less than one unit (half a UTF-16 one at most): it goes first.
-            const size_t kept = bufferSize_ - bufferPos_;
-            std::memmove(buffer_.get(), buffer_.get() + bufferPos_, kept);
-            bufferPos_ = 0;
-            input.read(buffer_.get() + kept, kReadChunkBytes);
-            const size_t got = static_cast<size_t>(input.gcount());
-            bufferSize_ = kept + got;
-            if (input.bad()) {
-                *error = "cannot be read";
-                return false;
-            }
-            endOfInput_ = got == 0;
-            continue;
-        }
-        const char* data = buffer_.get();
-        const size_t end = bufferSize_ - (bufferSize_ - bufferPos_) % unitBytes;
-        size_t pos = bufferPos_;
-        char16_t unit = 0;
-        bool lineEnd = false;
-        for (; pos < end; pos += unitBytes) {
-            unit = static_cast<unsigned char>(data[pos]);
-            if (unitBytes == 2) {
-                unit |= static_cast<char16_t>(static_cast<unsigned char>(data[pos + 1]) << 8);
-            }
-            if (skipLineFeed_) {
-                skipLineFeed_ = false;
-                if (unit == u'\n') {
-                    bufferPos_ = pos + unitBytes;
-                    continue;
-                }
-            }
-            sawAny = true;
-            if (unit == u'\r' || unit == u'\n') {
-                lineEnd = true;
-                break;
-            }
-        }
-        const size_t take = pos - bufferPos_;
-        if (bytes.size() + take <= maxBytes) {
-            bytes.append(data + bufferPos_, take);
-        } else {
-            *tooLong = true;
-        }
-        if (lineEnd) {
-            skipLineFeed_ = unit == u'\r';
-            bufferPos_ = pos + unitBytes;
-            break;
-        }
-        bufferPos_ = pos;
-    }
-    if (!sawAny) {
-        return false;
-    }
-    line->clear();
-    if (!*tooLong) {
-        DecodeLine(bytes, line);
-    }
-    return true;
-}
-
-// Turns one line's bytes into UTF-16; a byte the code page leaves undefined becomes U+FFFD.
-void RegExportParser::DecodeLine(const std::string& bytes, std::u16string* line) {
-    switch (encoding_) {
-        case Encoding::kUtf16:
-            for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
-                line->push_back(
-                    static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
-                                          static_cast<unsigned char>(bytes[i + 1]) << 8));
-            }
-            return;
-        case Encoding::kUtf8:
-            AppendUtf8Decoded(bytes, line);
-            return;
-        case Encoding::kAnsi:
-            break;
-    }
-    bool ascii = true;
-    for (char c : bytes) {
-        if (static_cast<unsigned char>(c) >= 0x80) {
-            ascii = false;
-            break;
-        }
-    }
-    if (ascii) {
-        line->assign(bytes.begin(), bytes.end());
-    } else {
-        codepage_.ToUtf16(bytes, line);
-    }
 }
 
 bool RegExportParser::HandleHeader(const std::u16string& line) {
@@ -571,7 +362,9 @@ bool RegExportParser::ParseHexItems(const std::u16string& line, size_t pos) {
         }
         if (line[pos] == u'\\') {
             if (!OnlyCommentFollows(line, pos + 1)) {
-                break;
+                Warn("value ignored: text after the \"\\\" that continues its hex data");
+                state_ = State::kLineStart;
+                return false;
             }
             state_ = State::kHexContinuation;
             return true;
@@ -637,8 +430,9 @@ void RegExportParser::FinishValue() {
     std::string& data = pending_.data;
     if (textType && pending_.fromHex) {
         // A UTF-8 file of version 5 is a converted UTF-16 export, so its hex text is UTF-16.
+        const ExportEncoding encoding = reader_.encoding();
         const bool utf16Text =
-            encoding_ == Encoding::kUtf16 || (encoding_ == Encoding::kUtf8 && version5_);
+            encoding == ExportEncoding::kUtf16 || (encoding == ExportEncoding::kUtf8 && version5_);
         if (utf16Text) {
             const size_t size = data.size();
             if (size < 2 || size % 2 != 0 || data[size - 1] != '\0' || data[size - 2] != '\0') {
@@ -657,7 +451,12 @@ void RegExportParser::FinishValue() {
     sink_.OnValue(pending_.name, pending_.type, std::move(data));
 }
 
+// Each malformed line is reported once, by the first fault found in it.
 void RegExportParser::Warn(const std::string& message) {
+    if (lineNumber_ == lastWarnedLine_) {
+        return;
+    }
+    lastWarnedLine_ = lineNumber_;
     if (warnings_.size() < kMaxReportedExportWarnings) {
         warnings_.push_back({lineNumber_, message});
     } else if (unreportedWarnings_++ == 0) {

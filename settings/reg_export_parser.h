@@ -15,9 +15,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <istream>
-#include <memory>
 #include <string>
 #include <vector>
+
+#include "settings/export_line_reader.h"
 
 class Codepage;
 
@@ -28,8 +29,8 @@ constexpr uint32_t kRegBinary = 3;
 constexpr uint32_t kRegDword = 4;
 constexpr uint32_t kRegMultiSz = 7;
 
-// Hard limits, to stop a damaged or hostile file from taking unbounded memory.
-constexpr size_t kMaxExportLineChars = 1 << 20;      // longer lines are skipped and reported
+// Hard limits, to stop a damaged or hostile file from taking unbounded memory (lines longer than
+// kMaxExportLineChars are skipped and reported too).
 constexpr size_t kMaxExportValueBytes = 1 << 20;     // longer kept values are dropped and reported
 constexpr size_t kMaxValueNameChars = 16383;         // the registry's own limit
 constexpr size_t kMaxReportedExportWarnings = 1000;  // further malformed lines are only counted
@@ -91,7 +92,6 @@ class RegExportParser {
         kLineStart,        // any line: a key, a value, or something ignored
         kHexContinuation,  // after a hex line ending in ",\": more bytes of that value
     };
-    enum class Encoding { kUtf16, kAnsi, kUtf8 };
     enum class CurrentKey {
         kNone,      // before the first key line or after a deletion: values are an error
         kRejected,  // after a bad key line, already reported: values are dropped quietly
@@ -106,8 +106,6 @@ class RegExportParser {
         bool fromHex = false;  // written as hex bytes rather than quoted text
     };
 
-    bool NextLine(std::istream& input, std::u16string* line, bool* tooLong, std::string* error);
-    void DecodeLine(const std::string& bytes, std::u16string* line);
     void HandleLine(const std::u16string& line);
     bool HandleHeader(const std::u16string& line);
     void HandleKeyLine(const std::u16string& line, size_t open);
@@ -121,21 +119,15 @@ class RegExportParser {
     const Codepage& codepage_;
     RegExportSink& sink_;
     State state_ = State::kHeader;
-    Encoding encoding_ = Encoding::kAnsi;
     CurrentKey currentKey_ = CurrentKey::kNone;
     PendingValue pending_;
     bool pendingTooLong_ = false;
     size_t lineNumber_ = 0;
-    bool version5_ = false;  // "Windows Registry Editor Version 5.00" rather than REGEDIT4
+    size_t lastWarnedLine_ = 0;  // no line has number 0
+    bool version5_ = false;      // "Windows Registry Editor Version 5.00" rather than REGEDIT4
     size_t unreportedWarnings_ = 0;
     size_t firstUnreportedLine_ = 0;
     std::vector<RegExportWarning> warnings_;
 
-    // The undecoded rest of the input between reads: buffer_[bufferPos_, bufferSize_).
-    std::unique_ptr<char[]> buffer_;
-    size_t bufferSize_ = 0;
-    size_t bufferPos_ = 0;
-    std::string lineBytes_;  // the line being cut out, kept so its storage is reused
-    bool endOfInput_ = false;
-    bool skipLineFeed_ = false;  // the last line ended in CR: an LF right after it belongs to it
+    ExportLineReader reader_;  // kept, so that its buffers serve every Parse
 };

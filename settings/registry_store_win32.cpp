@@ -50,8 +50,11 @@ EnumStatus RegistrySettingsStore::EnumerateSetName(SettingsKey root, uint32_t in
             return EnumStatus::kName;
         case ERROR_MORE_DATA:
             return EnumStatus::kNameTooLong;
-        default:
+        case ERROR_NO_MORE_ITEMS:
             return EnumStatus::kNoMoreItems;
+        default:
+            // Say so, but never retry: a key deleted while it is listed fails for good.
+            return EnumStatus::kFailed;
     }
 }
 

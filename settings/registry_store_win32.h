@@ -11,9 +11,10 @@ class RegistrySettingsStore : public SettingsStore {
     // RegOpenKeyExA with KEY_ENUMERATE_SUB_KEYS on each root path in turn.
     bool FindSettingsRoot(const char** rootPath, SettingsKey* root) override;
 
-    // RegEnumKeyA. A name that does not fit nameSize gives kNameTooLong; give 256 bytes
-    // (kMaxRegistryKeyChars + 1) to list every name the registry allows. Any failure other
-    // than a name too long ends the walk, as the key can no longer be listed.
+    // RegEnumKeyA. A name that does not fit nameSize gives kNameTooLong; give
+    // kMaxListedNameBytes to list every name the registry allows in any code page. Any other
+    // failure than a name too long or the end of the list gives kFailed: the key can no longer
+    // be listed.
     EnumStatus EnumerateSetName(SettingsKey root, uint32_t index, char* name,
                                 size_t nameSize) override;
 

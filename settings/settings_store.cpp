@@ -40,21 +40,28 @@ int ReadIntValue(SettingsStore& store, SettingsKey set, const char* valueName, i
     return 1;
 }
 
-bool ListSetNames(SettingsStore& store, const char** rootPath, std::vector<ListedSet>* sets) {
+bool ListSetNames(SettingsStore& store, const char** rootPath, std::vector<ListedSet>* sets,
+                  bool* complete) {
     SettingsKey root = nullptr;
     if (!store.FindSettingsRoot(rootPath, &root)) {
         return false;
     }
-    // Room for any key name the registry allows, so that long set names are listed too.
-    char name[kMaxRegistryKeyChars + 1];
+    *complete = true;
+    char name[kMaxListedNameBytes];
     for (uint32_t index = 0;; ++index) {
         const EnumStatus status = store.EnumerateSetName(root, index, name, sizeof name);
         if (status == EnumStatus::kNoMoreItems) {
             break;
         }
-        if (status == EnumStatus::kName || status == EnumStatus::kNameNotInCodepage) {
-            sets->push_back({name, status == EnumStatus::kName});
+        if (status == EnumStatus::kFailed) {
+            *complete = false;
+            break;
         }
+        if (status == EnumStatus::kNameTooLong) {
+            *complete = false;
+            continue;
+        }
+        sets->push_back({name, status == EnumStatus::kName});
     }
     store.CloseSettingsKey(root);
     return true;

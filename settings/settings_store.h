@@ -5,7 +5,7 @@
 //  - FindSettingsRoot tries the two root paths in order and opens the first that exists with
 //    the right to list its subkeys. The caller closes the key it gets.
 //  - EnumerateSetName is called with index 0, 1, 2, ... on that key until it answers
-//    kNoMoreItems; a name that cannot be used (see EnumStatus) does not end the walk.
+//    kNoMoreItems or kFailed; a name that cannot be used (see EnumStatus) does not end the walk.
 //  - OpenSettingsRoot / OpenSettingsSet open for reading; the caller closes what it opened.
 //  - QueryValue behaves like RegQueryValueExA without a type: the value's data is copied when
 //    it fits the buffer; a missing value or data longer than the buffer is a failure and leaves
@@ -20,6 +20,8 @@
 #include <string>
 #include <vector>
 
+#include "settings/text_limits.h"
+
 struct SettingsKeyHandle;
 using SettingsKey = SettingsKeyHandle*;
 
@@ -28,6 +30,9 @@ extern const char* const kSettingsRootPaths[2];
 
 constexpr uint32_t kTextValueSize = 32;  // bytes given to the text, flag and bitmask reader
 constexpr uint32_t kIntValueSize = 4;    // bytes given to the integer reader
+// Room for the longest name the registry allows, in any ANSI code page, with its terminator:
+// the listing never leaves out a set for the length of its name.
+constexpr size_t kMaxListedNameBytes = kMaxRegistryKeyChars * kMaxAnsiBytesPerUnit + 1;
 
 // What a value query found.
 enum class QueryStatus {
@@ -40,6 +45,9 @@ enum class EnumStatus {
     kName,         // name holds the set's name
     kNoMoreItems,  // index is past the last set
     kNameTooLong,  // the name does not fit the caller's buffer; go on with the next index
+    // The root cannot be listed any further (it was changed or deleted meanwhile): the walk
+    // ends here, and sets after index may be missing.
+    kFailed,
     // name holds the set's name with look-alike letters or '?' for characters the code page
     // lacks; the Windows program cannot open this set by that name. Only a store that reads the
     // names in UTF-16 can tell: the live registry store never answers it.
@@ -104,6 +112,9 @@ struct ListedSet {
 };
 
 // Finds the settings root and appends its sets to *sets in listing order, every name the
-// registry allows included. Returns false when neither root exists; otherwise true with
-// *rootPath set. Closes the key it opened.
-bool ListSetNames(SettingsStore& store, const char** rootPath, std::vector<ListedSet>* sets);
+// registry allows included (through kMaxListedNameBytes). Returns false when neither root
+// exists; otherwise true with *rootPath set, and *complete false when a set may be missing: the
+// store failed before the end of the list, or had a name longer than any the registry allows.
+// Closes the key it opened.
+bool ListSetNames(SettingsStore& store, const char** rootPath, std::vector<ListedSet>* sets,
+                  bool* complete);

@@ -70,6 +70,32 @@ class BatchConversionTest : public ::testing::Test {
     std::string error;
 };
 
+// The list holds every name the registry allows in any code page, however many bytes it takes,
+// and says when the store failed before its end.
+TEST_F(BatchConversionTest, ListsLongNamesWholeAndSaysWhenTheListEndedEarly) {
+    const std::string longest(kMaxListedNameBytes - 1, 'x');
+    store.AddSet("GaAs");
+    store.AddSet(longest);
+    store.AddSet(longest + "y");  // longer than any name the registry allows
+    store.AddSet("Si");
+    const char* rootPath = nullptr;
+    std::vector<ListedSet> listed;
+    bool complete = true;
+    ASSERT_TRUE(ListSetNames(store, &rootPath, &listed, &complete));
+    EXPECT_FALSE(complete);
+    ASSERT_EQ(listed.size(), 3u);
+    EXPECT_EQ(listed[1].name, longest);
+    EXPECT_EQ(listed[2].name, "Si");
+
+    store.FailListingAt(1);
+    listed.clear();
+    ASSERT_TRUE(ListSetNames(store, &rootPath, &listed, &complete));
+    EXPECT_FALSE(complete);
+    ASSERT_EQ(listed.size(), 1u);
+    EXPECT_EQ(listed[0].name, "GaAs");
+    EXPECT_EQ(store.openKeys(), 0);
+}
+
 TEST_F(BatchConversionTest, WritesEachChosenSetInTheOrderGiven) {
     AddSet("GaAs", "KOH");
     AddSet("InP", "HCl");

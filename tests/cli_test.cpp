@@ -200,7 +200,7 @@ INSTANTIATE_TEST_SUITE_P(
                       "explain", "preview_excludes_stdout", "plain_view", "virtual_store_merge",
                       "virtual_store_list_verbose", "two_machines", "malformed_no_root",
                       "hive_list", "hive_merge", "hive_list_verbose", "hive_store_export",
-                      "hive_no_settings", "hive_damaged"),
+                      "hive_no_settings", "hive_damaged", "device_names_codepage"),
     [](const ::testing::TestParamInfo<const char*>& info) { return std::string(info.param); });
 
 // The bytes of every file under root by relative path, and every directory as "NAME/".

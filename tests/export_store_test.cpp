@@ -52,7 +52,8 @@ class ExportStoreTest : public ::testing::Test {
     std::string Merged() {
         const char* rootPath = nullptr;
         std::vector<ListedSet> sets;
-        if (!ListSetNames(store_, &rootPath, &sets)) {
+        bool complete = false;
+        if (!ListSetNames(store_, &rootPath, &sets, &complete)) {
             return "no root";
         }
         SettingsKey root = nullptr;
@@ -309,7 +310,9 @@ TEST_F(ExportStoreTest, ASetNamedOutsideTheCodePageIsListedButCannotBeOpened) {
     ASSERT_TRUE(store_.Load({Fixture("windows_utf16.reg")}, codepage_, &error)) << error;
     const char* rootPath = nullptr;
     std::vector<ListedSet> listed;
-    ASSERT_TRUE(ListSetNames(store_, &rootPath, &listed));
+    bool complete = false;
+    ASSERT_TRUE(ListSetNames(store_, &rootPath, &listed, &complete));
+    EXPECT_TRUE(complete);
     std::string names;
     for (const ListedSet& set : listed) {
         names += (set.nameInCodepage ? "[" : "[not in code page: ") + set.name + "]";

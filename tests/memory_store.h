@@ -3,6 +3,7 @@
 
 #include <strings.h>
 
+#include <cstdint>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -37,6 +38,8 @@ class MemoryStore : public SettingsStore {
     }
 
     int openKeys() const { return openKeys_; }
+    // From index on, the listing fails as the registry's does for a key deleted meanwhile.
+    void FailListingAt(uint32_t index) { failAt_ = index; }
 
     bool FindSettingsRoot(const char** rootPath, SettingsKey* root) override {
         if (rootIndex_ < 0) {
@@ -46,6 +49,9 @@ class MemoryStore : public SettingsStore {
         return OpenSettingsRoot(*rootPath, root);
     }
     EnumStatus EnumerateSetName(SettingsKey, uint32_t index, char* name, size_t nameSize) override {
+        if (index >= failAt_) {
+            return EnumStatus::kFailed;
+        }
         if (index >= sets_.size()) {
             return EnumStatus::kNoMoreItems;
         }
@@ -94,4 +100,5 @@ class MemoryStore : public SettingsStore {
     int rootIndex_;
     std::vector<Set> sets_;  // grown only before keys are handed out
     int openKeys_ = 0;
+    uint32_t failAt_ = UINT32_MAX;
 };

@@ -48,6 +48,38 @@ TEST(RecipeFileName, RejectsDeviceNamesAloneOrBeforeADot) {
     for (const char* name : {"PRN", "aux", "Com1", "COM9", "lpt1", "nul  "}) {
         EXPECT_NE(RejectionOf(name), "") << name;
     }
+    EXPECT_EQ(RejectionOf("CONIN$"), "Windows takes its name for the device CONIN$");
+    EXPECT_EQ(RejectionOf("conout$.txt"), "Windows takes its name for the device CONOUT$");
+}
+
+// COM and LPT with a superscript digit are characters on Linux in UTF-8; a byte B9, B2 or B3
+// alone is no such character there (Windows-1252 has the superscripts at those bytes, other code
+// pages other letters).
+TEST(RecipeFileName, RejectsPortsWithASuperscriptDigit) {
+    EXPECT_EQ(RejectionOf("COM\xc2\xb9"), "Windows takes its name for the device COM\xc2\xb9");
+    EXPECT_EQ(RejectionOf("lpt\xc2\xb2.x"), "Windows takes its name for the device LPT\xc2\xb2");
+    EXPECT_EQ(RejectionOf("Lpt\xc2\xb3 .rcp"), "Windows takes its name for the device LPT\xc2\xb3");
+    EXPECT_EQ(RejectionOf("cOm\xc2\xb2."), "Windows takes its name for the device COM\xc2\xb2");
+    for (const char* name :
+         {"COM\xb9", "LPT\xb3.x", "COM\xc4\x85", "LPT\xd1\x96", "COM\xc2\xb9\xc2\xb9",
+          "COM\xc2\xb9x", "COM\xe2\x81\xb4", "COMM\xc2\xb9", "CONIN", "CONOUT$x"}) {
+        EXPECT_EQ(RejectionOf(name), "") << name;
+    }
+
+    // The set name comes in the code page of the settings: B9 is superscript one only in some.
+    Codepage codepage;
+    std::string error;
+    std::string fileName;
+    std::string reason;
+    ASSERT_TRUE(codepage.Open("Windows-1252", &error)) << error;
+    EXPECT_FALSE(RecipeFileBaseName("COM\xb9", &codepage, &fileName, &reason));
+    EXPECT_EQ(reason, "Windows takes its name for the device COM\xc2\xb9");
+    ASSERT_TRUE(codepage.Open("Windows-1250", &error)) << error;
+    EXPECT_TRUE(RecipeFileBaseName("COM\xb9", &codepage, &fileName, &reason)) << reason;
+    EXPECT_EQ(fileName, "COM\xc4\x85");  // Polish a with ogonek
+    ASSERT_TRUE(codepage.Open("Windows-1251", &error)) << error;
+    EXPECT_TRUE(RecipeFileBaseName("LPT\xb3", &codepage, &fileName, &reason)) << reason;
+    EXPECT_EQ(fileName, "LPT\xd1\x96");  // Cyrillic i
 }
 
 TEST(RecipeFileName, ConvertsTheSetNameToUtf8BeforeTheRule) {

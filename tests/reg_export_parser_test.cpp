@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "settings/codepage.h"
+#include "settings/unicode_text.h"
 #include "tests/test_support.h"
 
 namespace {
@@ -94,10 +95,7 @@ class RegExportParserTest : public ::testing::Test {
     }
     static std::string Utf16(const std::u16string& text) {
         std::string bytes = "\xff\xfe";
-        for (char16_t unit : text) {
-            bytes.push_back(static_cast<char>(unit & 0xFF));
-            bytes.push_back(static_cast<char>(unit >> 8));
-        }
+        AppendUtf16Le(text, &bytes);
         return bytes;
     }
 
@@ -255,7 +253,10 @@ TEST_F(RegExportParserTest, MalformedValuesAreSkippedAndReportedByLine) {
                       "stray text\n"
                       "; comment\n"
                       "# comment\n"
-                      "\"Good\"=dword:1\n"));
+                      "\"Good\"=dword:1\n"
+                      "\"Hx\"=hex:41,42,\\x\n"
+                      "\"Hy\"=hex:41,\\\n"
+                      "  42,\\ x\n"));
     EXPECT_EQ("key HKLM\\SOFTWARE\\Test\nvalue Good type 4: 01 00 00 00\n", sink_.events);
     EXPECT_EQ(
         "3: value ignored: dword: needs 1 to 8 hex digits\n"
@@ -270,8 +271,44 @@ TEST_F(RegExportParserTest, MalformedValuesAreSkippedAndReportedByLine) {
         "12: value ignored: its data is not \"text\", dword:, hex: or hex(N):\n"
         "13: value ignored: text after \"=-\"\n"
         "14: value ignored: no closing quote after its name\n"
-        "15: line ignored: not a key, a value or a comment\n",
+        "15: line ignored: not a key, a value or a comment\n"
+        "19: value ignored: text after the \"\\\" that continues its hex data\n"
+        "21: value ignored: text after the \"\\\" that continues its hex data\n",
         warnings_);
+}
+
+TEST_F(RegExportParserTest, ABadValueLineBeforeAnyKeyGetsOneWarning) {
+    ASSERT_TRUE(Parse(std::string(kV5) + "\"A\"=dword:zz\r\n\"B\"=hex:01,\\x\r\n" + kKey));
+    EXPECT_EQ("2: value ignored: no key before it\n3: value ignored: no key before it\n",
+              warnings_);
+}
+
+// Serves its text, then fails as a broken disk or network file would.
+class FailingBuffer : public std::streambuf {
+  public:
+    explicit FailingBuffer(std::string text) : text_(std::move(text)) {
+        setg(&text_[0], &text_[0], &text_[0] + text_.size());
+    }
+
+  protected:
+    int_type underflow() override { throw std::ios_base::failure("read error"); }
+
+  private:
+    std::string text_;
+};
+
+TEST_F(RegExportParserTest, SuccessIsTheReadsNotTheCallersErrorString) {
+    std::string error = "left over from an earlier call";
+    std::istringstream good(std::string(kV5) + kKey);
+    RegExportParser parser(codepage_, sink_);
+    EXPECT_TRUE(parser.Parse(good, &error));
+
+    FailingBuffer buffer(std::string(kV5) + kKey);
+    std::istream broken(&buffer);
+    RegExportParser failing(codepage_, sink_);
+    error.clear();
+    EXPECT_FALSE(failing.Parse(broken, &error));
+    EXPECT_EQ("cannot be read", error);
 }
 
 TEST_F(RegExportParserTest, UnwantedKeysAreCheckedButTheirDataIsDropped) {
@@ -334,9 +371,9 @@ std::u16string FromUtf8(const std::string& text) {
     return units;
 }
 
-// The reader takes a file in 64 KiB pieces and carries what a piece cuts in two over to the
-// next. A comment line before the settings moves each feature below one unit at a time from
-// six units before the 64 KiB mark to five after it, so that a piece ends in turn before,
+// The reader takes a file in pieces of kExportReadPieceBytes and carries what a piece cuts in
+// two over to the next. A comment line before the settings moves each feature below one unit at
+// a time from six units before that mark to five after it, so that a piece ends in turn before,
 // inside and after it (and, in UTF-16, inside its units); every placement must read as the
 // file without the comment does, down to the line numbers.
 TEST_F(RegExportParserTest, ReadsTheSameWhereverAPieceOfTheFileEnds) {
@@ -388,7 +425,6 @@ TEST_F(RegExportParserTest, ReadsTheSameWhereverAPieceOfTheFileEnds) {
         const char* name;
     };
     const LineEnd kLineEnds[] = {{"\r\n", "CR LF"}, {"\n", "LF"}, {"\r", "CR"}};
-    constexpr size_t kPieceBytes = 1 << 16;
 
     ScratchDir scratch;
     const std::string path = scratch.File("big.reg");
@@ -398,10 +434,7 @@ TEST_F(RegExportParserTest, ReadsTheSameWhereverAPieceOfTheFileEnds) {
                 return text;
             }
             std::string bytes;
-            for (char16_t unit : FromUtf8(text)) {
-                bytes.push_back(static_cast<char>(unit & 0xFF));
-                bytes.push_back(static_cast<char>(unit >> 8));
-            }
+            AppendUtf16Le(FromUtf8(text), &bytes);
             return bytes;
         };
         for (const LineEnd& ending : kLineEnds) {
@@ -438,8 +471,9 @@ TEST_F(RegExportParserTest, ReadsTheSameWhereverAPieceOfTheFileEnds) {
                 const size_t before =
                     header.size() + encode(std::string(";") + lineEnd + body.substr(0, at)).size();
                 for (size_t padding = 0; padding < 12; ++padding) {
-                    const size_t featureStart =
-                        kPieceBytes + padding * encoding.unitBytes - 6 * encoding.unitBytes;
+                    const size_t featureStart = kExportReadPieceBytes +
+                                                padding * encoding.unitBytes -
+                                                6 * encoding.unitBytes;
                     const std::string comment =
                         ";" + std::string((featureStart - before) / encoding.unitBytes, 'c') +
                         lineEnd;

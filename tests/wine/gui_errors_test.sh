@@ -6,7 +6,6 @@ source "$(dirname "$0")/gui_common.sh"
 gui_begin
 
 all_selected=$'1\tCON\n1\tGaAs-AlGaAs HEMT\n1\tInP laser 1550nm\n1\tSi wafer reference with a long set name'
-all_unselected=${all_selected//1$'\t'/0$'\t'}
 
 # select_all_and_convert: real clicks on Select All, then Convert.
 select_all_and_convert() {
@@ -76,28 +75,36 @@ app_focus "$APP_CAPTION"
 press_key Escape
 app_wait_exit 0
 
-# The report lists every set not converted with its reason: one deleted after start, CON,
-# and, with a plain file where the directory should be, every set whose writes failed.
+# The report lists every set not converted with its reason: one deleted after start, CON and
+# LPT³ (devices), and, with a plain file where the directory should be, every set whose writes
+# failed. The probe prints the names in Windows-1252.
 registry_import quorix.reg
+wine_run reg add 'HKLM\SOFTWARE\WOW6432Node\Quorix\Layrscan\Settings\LPT³' /f >/dev/null ||
+    fail "reg add"
+lpt3=$'LPT\xb3'
+report_selected=$'1\tCON\n1\tGaAs-AlGaAs HEMT\n1\tInP laser 1550nm\n1\t'$lpt3
+report_selected+=$'\n1\tSi wafer reference with a long set name'
 mkdir -p "$SCRATCH/report"
 touch "$SCRATCH/report/Recipes"
 app_start "$SCRATCH/report"
 app_wait_window
 wine_run reg delete 'HKLM\SOFTWARE\WOW6432Node\Quorix\Layrscan\Settings\InP laser 1550nm' /f \
     >/dev/null || fail "reg delete"
-select_all_and_convert
+click_control "$APP_CAPTION" "$ID_SELECT_ALL"
+wait_for "Select All" list_is "$report_selected"
+click_control "$APP_CAPTION" "$ID_CONVERT"
 file=$(win_path "$SCRATCH/report/Recipes")
 file=${file//'\'/'\\'}
 # The system's text for a failed write is Wine's own; the rest is compared exactly.
 report=$(probe message "Recipes not converted" | sed -E 's/error [0-9]+: [^\\"]*/error N: TEXT/g')
 [ "$report" = "owner=\"$APP_CAPTION\"
 button=\"OK\"
-text=\"These settings were not converted:\\n\\nCON: Windows takes its name for the device CON\\nGaAs-AlGaAs HEMT: cannot write [GENERAL] Material to $file\\\\GaAs-AlGaAs HEMT.rcp: error N: TEXT\\nInP laser 1550nm: the set cannot be opened\\nSi wafer reference with a long set name: cannot write [GENERAL] Material to $file\\\\Si wafer reference with a long set name.rcp: error N: TEXT\"" ] ||
+text=\"These settings were not converted:\\n\\nCON: Windows takes its name for the device CON\\nGaAs-AlGaAs HEMT: cannot write [GENERAL] Material to $file\\\\GaAs-AlGaAs HEMT.rcp: error N: TEXT\\nInP laser 1550nm: the set cannot be opened\\n$lpt3: Windows takes its name for the device $lpt3\\nSi wafer reference with a long set name: cannot write [GENERAL] Material to $file\\\\Si wafer reference with a long set name.rcp: error N: TEXT\"" ] ||
     fail "report: $report"
 app_focus "Recipes not converted"
 press_key Return
 probe gone "Recipes not converted" >/dev/null || fail "the report stayed"
-list_is "$all_unselected" || fail "selection not cleared: $(list_state)"
+list_is "${report_selected//1$'\t'/0$'\t'}" || fail "selection not cleared: $(list_state)"
 [ -f "$SCRATCH/report/Recipes" ] || fail "the plain file was replaced"
 app_focus "$APP_CAPTION"
 press_key Escape

@@ -77,6 +77,21 @@ names="$RC_SOURCE_DIR/tests/data/cli/unconvertible_names/input/names.reg"
 registry_load "$SCRATCH/names32.reg"
 live_matches_export names "$names" O-cell '??'
 
+# A code page of up to four bytes a character: rcpconv.exe lists the export's names whole, as
+# WideCharToMultiByte writes them (compared as sets; the order is the registry's). Wine knows
+# UTF-8 (65001) but not GB18030 (54936), the other such code page.
+{
+    printf '\xff\xfe'
+    printf 'Windows Registry Editor Version 5.00\r\n\r\n[%s\\%s]\r\n\r\n[%s\\%s]\r\n' \
+        'HKEY_LOCAL_MACHINE\SOFTWARE\Quorix\Layrscan\Settings' '日本語' \
+        'HKEY_LOCAL_MACHINE\SOFTWARE\Quorix\Layrscan\Settings' '¹²³' | iconv -f UTF-8 -t UTF-16LE
+} >"$SCRATCH/wide.reg"
+wine_run "$RCPCONV_EXE" --list --codepage 65001 "$(win_path "$SCRATCH/wide.reg")" \
+    >"$SCRATCH/wide.out" 2>"$SCRATCH/wide.err" ||
+    fail "code page 65001: rcpconv.exe --list failed: $(cat "$SCRATCH/wide.err")"
+diff <(tr -d '\r' <"$SCRATCH/wide.out" | sort) <(printf '%s\n' '日本語' '¹²³' | sort) >&2 ||
+    fail "code page 65001: names not listed whole"
+
 # An export given to rcpconv.exe is read instead of the registry, which holds another root.
 registry_load "$GUI_DATA/quorix.reg"
 cp "$GUI_DATA/zentyl.reg" "$RC_SOURCE_DIR/tests/data/cli/no_root/input/no-root.reg" .

@@ -38,7 +38,13 @@ GOOD = ['"Electrolyte"="KOH"', '"AmpCar"="0.5"', '"Model"=dword:00000002']
 write("unconvertible_names", "names.reg", export(V5, [
     ("CON", GOOD), ("a:b", GOOD), ("../x", GOOD), ("LPT1.log", GOOD), ("Com9", GOOD),
     ("what?", GOOD), ("ok", GOOD), ("nul.txt", GOOD), ("\u03a9-cell", GOOD),
-    ("\u65e5\u672c", GOOD),
+    ("\u65e5\u672c", GOOD), ("COM\u00b9.x", GOOD), ("lpt\u00b2", GOOD), ("LPT\u00b3", GOOD),
+    ("CONIN$", GOOD), ("conout$.txt", GOOD),
+]), encoding="utf-16")
+
+# In Windows-1250 the byte of superscript one is a Polish letter: a port name with it is none.
+write("device_names_codepage", "names.reg", export(V5, [
+    ("COM\u0105", GOOD), ("lpt\u0105.x", GOOD), ("CONIN$", GOOD),
 ]), encoding="utf-16")
 
 # Names outside the code page list in look-alike letters: "Omega" for the Greek-lettered
