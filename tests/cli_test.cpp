@@ -15,6 +15,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <regex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -396,6 +398,54 @@ TEST(CliHive, RecipesFromAHiveEqualThoseFromItsExport) {
         }
     }
     EXPECT_GT(recipes, 10u);
+}
+
+// The options "--help" lists, "-x" and "--long" alike, from the lines that start with them.
+std::set<std::string> HelpOptions(const std::string& help) {
+    const std::regex option("(^|[ ,])(--?[a-z][a-z-]*)");
+    std::set<std::string> options;
+    for (const std::string& line : ReadLines(help)) {
+        if (line.rfind("  -", 0) != 0) {
+            continue;
+        }
+        const std::string names = line.substr(0, line.find_first_of(" ", 2));
+        for (std::sregex_iterator it(names.begin(), names.end(), option), end; it != end; ++it) {
+            options.insert((*it)[2]);
+        }
+    }
+    return options;
+}
+
+// The options the manual page describes: the item tags of its OPTIONS section.
+std::set<std::string> ManualOptions(const std::string& manual) {
+    const std::regex option("(^|[ \"])((\\\\-){1,2}[a-z][a-z\\\\-]*)");
+    std::set<std::string> options;
+    bool inOptions = false;
+    bool tag = false;
+    for (const std::string& line : ReadLines(manual)) {
+        if (line.rfind(".SH", 0) == 0) {
+            inOptions = line == ".SH OPTIONS";
+        } else if (inOptions && line == ".TP") {
+            tag = true;
+        } else if (tag) {
+            tag = false;
+            for (std::sregex_iterator it(line.begin(), line.end(), option), end; it != end; ++it) {
+                options.insert(std::regex_replace((*it)[2].str(), std::regex("\\\\-"), "-"));
+            }
+        }
+    }
+    return options;
+}
+
+// The manual page describes exactly the options rcpconv --help lists, so the two cannot drift.
+TEST(CliManual, DescribesEveryOptionOfTheHelp) {
+    ScratchDir scratch;
+    const RunResult help = RunRcpconv(scratch.path(), {"--help"});
+    ASSERT_EQ(help.exitCode, 0);
+    const std::set<std::string> helpOptions = HelpOptions(help.out);
+    EXPECT_GT(helpOptions.size(), 10u);
+    EXPECT_EQ(ManualOptions(ReadFileBytes(std::string(RC_SOURCE_DIR) + "/docs/rcpconv.1")),
+              helpOptions);
 }
 
 }  // namespace
