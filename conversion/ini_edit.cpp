@@ -202,3 +202,97 @@ IniEditStatus ApplyIniEntries(std::string* text, const RecipeEntryList& entries,
     }
     return *text == original ? IniEditStatus::kUnchanged : IniEditStatus::kChanged;
 }
+
+namespace {
+
+// True when the two names match as the editor matches them: blanks around them ignored, in any
+// ASCII case.
+bool SameName(const char* a, const char* b) {
+    if (a == b) {
+        return true;  // the same literal of the conversion table
+    }
+    const char* aEnd = a + strlen(a);
+    const char* bEnd = b + strlen(b);
+    while (a < aEnd && IsBlank(*a)) {
+        ++a;
+    }
+    while (b < bEnd && IsBlank(*b)) {
+        ++b;
+    }
+    while (aEnd > a && IsBlank(aEnd[-1])) {
+        --aEnd;
+    }
+    while (bEnd > b && IsBlank(bEnd[-1])) {
+        --bEnd;
+    }
+    if (aEnd - a != bEnd - b) {
+        return false;
+    }
+    for (; a < aEnd; ++a, ++b) {
+        if (AsciiLower(*a) != AsciiLower(*b)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// A section of a new file: its name as first written, then its entries by index.
+struct NewSection {
+    const char* name;
+    size_t entries[kMaxRecipeEntries];
+    size_t count;
+};
+
+}  // namespace
+
+std::string NewIniText(const RecipeEntryList& entries) {
+    NewSection sections[kMaxRecipeEntries];
+    size_t sectionCount = 0;
+    // Each entry's text, or the earlier text it keeps when a later write only differs in blanks.
+    const char* texts[kMaxRecipeEntries];
+    for (size_t i = 0; i < entries.size(); ++i) {
+        const RecipeEntry& entry = entries[i];
+        texts[i] = entry.text;
+        NewSection* section = nullptr;
+        for (size_t s = 0; s < sectionCount && section == nullptr; ++s) {
+            if (SameName(sections[s].name, entry.section)) {
+                section = &sections[s];
+            }
+        }
+        if (section == nullptr) {
+            section = &sections[sectionCount++];
+            *section = {entry.section, {}, 0};
+        }
+        size_t* same = nullptr;
+        for (size_t k = 0; k < section->count && same == nullptr; ++k) {
+            if (SameName(entries[section->entries[k]].key, entry.key)) {
+                same = &section->entries[k];
+            }
+        }
+        if (same == nullptr) {
+            section->entries[section->count++] = i;
+            continue;
+        }
+        // The editor keeps the first spelling of the key and compares values without blanks.
+        const std::string kept = texts[*same];
+        const Span keptValue = Trimmed(kept, {0, kept.size()});
+        if (kept.compare(keptValue.begin, keptValue.end - keptValue.begin, entry.text) != 0) {
+            texts[*same] = entry.text;
+        }
+    }
+    std::string text;
+    for (size_t s = 0; s < sectionCount; ++s) {
+        text += '[';
+        text += sections[s].name;
+        text += ']';
+        text += kNewLine;
+        for (size_t k = 0; k < sections[s].count; ++k) {
+            const size_t index = sections[s].entries[k];
+            text += entries[index].key;
+            text += '=';
+            text += texts[index];
+            text += kNewLine;
+        }
+    }
+    return text;
+}

@@ -20,3 +20,9 @@ enum class IniEditStatus {
 // happened.
 IniEditStatus ApplyIniEntries(std::string* text, const RecipeEntryList& entries,
                               const Codepage& codepage);
+
+// The text ApplyIniEntries makes of entries on an empty file, built in one pass: the sections
+// in the order of their first entry, each entry once, a later write of a key replacing its
+// value. Sections and keys are names as the conversion table has them: no line breaks, '='
+// or ']' in them.
+std::string NewIniText(const RecipeEntryList& entries);

@@ -25,8 +25,13 @@ std::string DescribeError(DWORD code) {
 
 }  // namespace
 
-bool WriteRecipeFile(const char* path, const RecipeEntryList& entries, const Codepage*,
-                     std::string* error) {
+struct RecipeFileWriter::Run {};
+
+RecipeFileWriter::RecipeFileWriter(const Codepage*) {}
+
+RecipeFileWriter::~RecipeFileWriter() = default;
+
+bool RecipeFileWriter::Write(const char* path, const RecipeEntryList& entries, std::string* error) {
     for (const RecipeEntry& entry : entries) {
         if (!WritePrivateProfileStringA(entry.section, entry.key, entry.text, path)) {
             DWORD code = GetLastError();
@@ -35,5 +40,10 @@ bool WriteRecipeFile(const char* path, const RecipeEntryList& entries, const Cod
             return false;
         }
     }
+    return true;
+}
+
+// The service has written each entry through to its file.
+bool RecipeFileWriter::Finish(std::string*) {
     return true;
 }
