@@ -148,7 +148,7 @@ struct RunResult {
     long peakKilobytes = 0;
 };
 
-// Runs a program with its stdout to /dev/null; stops the benchmark when it fails.
+// Runs a program with its output to /dev/null; stops the benchmark when it fails.
 RunResult Run(const std::vector<std::string>& args) {
     std::vector<char*> argv;
     std::vector<std::string> copies = args;
@@ -160,7 +160,7 @@ RunResult Run(const std::vector<std::string>& args) {
     const pid_t child = fork();
     if (child == 0) {
         const int null = open("/dev/null", O_WRONLY);
-        if (null < 0 || dup2(null, 1) < 0) {
+        if (null < 0 || dup2(null, 1) < 0 || dup2(null, 2) < 0) {
             _exit(127);
         }
         execvp(argv[0], argv.data());

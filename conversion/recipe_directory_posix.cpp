@@ -127,12 +127,17 @@ std::string HostNameForFiles() {
     return host.empty() ? "localhost" : host;
 }
 
-int CreateTempFile(const RecipeDirectory& directory, const std::string& host, mode_t mode,
+TempFileNaming TempFileNamingOfThisProcess() {
+    TempFileNaming naming;
+    naming.host = HostNameForFiles();
+    naming.prefix = kTempPrefix + naming.host + "-" + std::to_string(getpid()) + "-";
+    return naming;
+}
+
+int CreateTempFile(const RecipeDirectory& directory, TempFileNaming* naming, mode_t mode,
                    std::string* name) {
-    static unsigned counter = 0;  // unique within the process; O_EXCL guards the rest
     for (int attempt = 0; attempt < kTempNameAttempts; ++attempt) {
-        *name = kTempPrefix + host + "-" + std::to_string(getpid()) + "-" +
-                std::to_string(counter++) + kTempSuffix;
+        *name = naming->prefix + std::to_string(naming->next++) + kTempSuffix;
         const int fd =
             openat(directory.fd, name->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
         if (fd >= 0 || errno != EEXIST) {

@@ -88,7 +88,7 @@ bool FollowLink(const char* path, std::string* target, std::string* error) {
 
 struct RecipeFileWriter::Run {
     const Codepage* codepage;
-    std::string host = HostNameForFiles();
+    TempFileNaming naming = TempFileNamingOfThisProcess();
     std::vector<RecipeDirectory> directories;  // every one written into, opened on first use
     RecipeDirectory cache;                     // where backups go that cannot lie beside
     bool cacheLookedFor = false;
@@ -112,7 +112,7 @@ struct RecipeFileWriter::Run {
         if (!OpenRecipeDirectory(path, &opened)) {
             return nullptr;
         }
-        RemoveStaleTempFiles(opened, host);
+        RemoveStaleTempFiles(opened, naming.host);
         directories.push_back(opened);
         return &directories.back();
     }
@@ -179,7 +179,7 @@ struct RecipeFileWriter::Run {
         // A file with other links, or someone else's, is not ours to replace.
         if (info.st_nlink == 1 && info.st_uid == geteuid()) {
             const ReplaceResult result =
-                ReplaceByRename(directory, host, name, text, fd, &info, path, error);
+                ReplaceByRename(directory, &naming, name, text, fd, &info, path, error);
             if (result != ReplaceResult::kKeepsIdentity) {
                 return result == ReplaceResult::kReplaced;
             }
@@ -216,7 +216,7 @@ bool RecipeFileWriter::Write(const char* path, const RecipeEntryList& entries, s
     }
     if (fd < 0) {
         return entries.empty() ||
-               ReplaceByRename(*directory, run_->host, name.c_str(), NewIniText(entries), -1,
+               ReplaceByRename(*directory, &run_->naming, name.c_str(), NewIniText(entries), -1,
                                nullptr, path, error) == ReplaceResult::kReplaced;
     }
 

@@ -30,10 +30,19 @@ void CloseRecipeDirectory(RecipeDirectory* directory);
 // that does not belong in a file name replaced.
 std::string HostNameForFiles();
 
-// Creates a new, empty temporary file in directory with mode (narrowed by the umask), named
-// ".rcp-HOST-PID-N.tmp" so that a later run can tell whether it was abandoned. Returns its
-// descriptor with its name in *name, or -1 with errno set.
-int CreateTempFile(const RecipeDirectory& directory, const std::string& host, mode_t mode,
+// How this process names its temporary files: ".rcp-HOST-PID-N.tmp", so that a later run can
+// tell whether one was abandoned.
+struct TempFileNaming {
+    std::string host;    // see HostNameForFiles
+    std::string prefix;  // ".rcp-HOST-PID-"
+    unsigned next = 0;   // N of the next one
+};
+
+TempFileNaming TempFileNamingOfThisProcess();
+
+// Creates a new, empty temporary file in directory with mode (narrowed by the umask). Returns
+// its descriptor with its name in *name, or -1 with errno set.
+int CreateTempFile(const RecipeDirectory& directory, TempFileNaming* naming, mode_t mode,
                    std::string* name);
 
 // Removes the temporary files of this program that certainly belong to no running writer:
@@ -54,7 +63,7 @@ enum class ReplaceResult {
 // not replaced. With old, the new file gets its owner group, permissions and extended
 // attributes and is flushed before it replaces it; where they cannot be made the same, or the
 // directory cannot take a new file, nothing is done. path names the recipe in *error.
-ReplaceResult ReplaceByRename(RecipeDirectory& directory, const std::string& host, const char* name,
+ReplaceResult ReplaceByRename(RecipeDirectory& directory, TempFileNaming* naming, const char* name,
                               const std::string& text, int oldFd, const struct stat* old,
                               const std::string& path, std::string* error);
 

@@ -109,11 +109,11 @@ int RenameInto(const RecipeDirectory& directory, const std::string& tempName, co
 
 }  // namespace
 
-ReplaceResult ReplaceByRename(RecipeDirectory& directory, const std::string& host, const char* name,
+ReplaceResult ReplaceByRename(RecipeDirectory& directory, TempFileNaming* naming, const char* name,
                               const std::string& text, int oldFd, const struct stat* old,
                               const std::string& path, std::string* error) {
     std::string tempName;
-    const int fd = CreateTempFile(directory, host, kNewFileMode, &tempName);
+    const int fd = CreateTempFile(directory, naming, kNewFileMode, &tempName);
     if (fd < 0) {
         if (old != nullptr && (errno == EACCES || errno == EPERM)) {
             return ReplaceResult::kKeepsIdentity;  // no new file here: only an edit in place
