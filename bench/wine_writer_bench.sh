@@ -21,6 +21,7 @@ WORK=$(mktemp -d "${TMPDIR:-/tmp}/wine-writer-bench-XXXXXX")
 export WINEPREFIX="$WORK/prefix" WINEDEBUG=-all LANG=C.UTF-8 LC_ALL=C.UTF-8
 trap '"$WINESERVER" -k 2>/dev/null || true; rm -rf "$WORK"' EXIT
 cd "$WORK"
+mkdir -p "$WINEPREFIX"
 "$WINESERVER" -p60
 "$WINE" wineboot </dev/null >/dev/null 2>&1
 
@@ -32,23 +33,37 @@ seconds() {
     end=$(date +%s.%N)
     echo "$end - $start" | bc -l
 }
+# median NUMBER...: the middle one.
+median() { printf '%s\n' "$@" | sort -g | sed -n "$((($# + 1) / 2))p"; }
 win_path() { printf 'Z:%s' "${1//\//\\}"; }
-ratio() { printf '%.1f' "$(echo "$1 / $2" | bc -l)"; }
+ratio() { printf '%.1f' "$(echo "($1) / ($2)" | bc -l)"; }
 
 "$EXPORTER" --export "$SETS" settings.reg 0
 "$EXPORTER" --export "$SETS" changed.reg 1
 "$NATIVE" changed.reg -o older 2>/dev/null
 
-# What Wine costs before the first recipe: starting the program and reading the export.
-wine_start=$(seconds "$WINE" "$WINDOWS" --list "$(win_path "$WORK/settings.reg")")
-native_start=$(seconds "$NATIVE" --list settings.reg)
-
-win_empty=$(seconds "$WINE" "$WINDOWS" "$(win_path "$WORK/settings.reg")" -o "$(win_path "$WORK/win-empty")")
-native_empty=$(seconds "$NATIVE" settings.reg -o native-empty)
-cp -r older win-changed
-cp -r older native-changed
-win_changed=$(seconds "$WINE" "$WINDOWS" "$(win_path "$WORK/settings.reg")" -o "$(win_path "$WORK/win-changed")")
-native_changed=$(seconds "$NATIVE" settings.reg -o native-changed)
+# Each figure is the median of TRIALS runs; each run into a fresh copy of its directory.
+TRIALS=3
+record() { local -n list=$1; shift; list+=("$(seconds "$@")"); }
+wine_starts=() native_starts=() win_empties=() native_empties=() win_changes=() native_changes=()
+for _ in $(seq "$TRIALS"); do
+    rm -rf win-empty native-empty win-changed native-changed
+    cp -r older win-changed
+    cp -r older native-changed
+    # What each costs before the first recipe: starting the program and reading the export.
+    record wine_starts "$WINE" "$WINDOWS" --list "$(win_path "$WORK/settings.reg")"
+    record native_starts "$NATIVE" --list settings.reg
+    record win_empties "$WINE" "$WINDOWS" "$(win_path "$WORK/settings.reg")" -o "$(win_path "$WORK/win-empty")"
+    record native_empties "$NATIVE" settings.reg -o native-empty
+    record win_changes "$WINE" "$WINDOWS" "$(win_path "$WORK/settings.reg")" -o "$(win_path "$WORK/win-changed")"
+    record native_changes "$NATIVE" settings.reg -o native-changed
+done
+wine_start=$(median "${wine_starts[@]}")
+native_start=$(median "${native_starts[@]}")
+win_empty=$(median "${win_empties[@]}")
+native_empty=$(median "${native_empties[@]}")
+win_changed=$(median "${win_changes[@]}")
+native_changed=$(median "${native_changes[@]}")
 
 diff -r win-empty native-empty >/dev/null || echo "the two writers made different recipes" >&2
 diff -r win-changed native-changed >/dev/null || echo "the two writers updated differently" >&2

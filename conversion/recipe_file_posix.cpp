@@ -55,9 +55,15 @@ bool ReadAll(int fd, off_t size, std::string* text) {
 
 // Renaming over a file ignores its own permissions; a file nobody may write stays unwritten,
 // as Windows keeps a read-only file even for an administrator.
-int WritableError(const RecipeDirectory& directory, const char* name, const struct stat& info) {
+int WritableError(const RecipeDirectory& directory, const char* name, const struct stat& info,
+                  uid_t user) {
     if ((info.st_mode & kAnyWriteBits) == 0) {
         return EACCES;
+    }
+    // For its owner the owner's bits decide (an access control list keeps them as its owner
+    // entry), so only someone else's file needs asking.
+    if (info.st_uid == user) {
+        return (info.st_mode & S_IWUSR) != 0 || user == 0 ? 0 : EACCES;
     }
     if (faccessat(directory.fd, name, W_OK, AT_EACCESS) != 0) {
         return errno;
@@ -88,6 +94,7 @@ bool FollowLink(const char* path, std::string* target, std::string* error) {
 
 struct RecipeFileWriter::Run {
     const Codepage* codepage;
+    const uid_t user = geteuid();  // whose the files this run creates are
     TempFileNaming naming = TempFileNamingOfThisProcess();
     std::vector<RecipeDirectory> directories;  // every one written into, opened on first use
     RecipeDirectory cache;                     // where backups go that cannot lie beside
@@ -172,12 +179,12 @@ struct RecipeFileWriter::Run {
             case IniEditStatus::kChanged:
                 break;
         }
-        if (const int failure = WritableError(directory, name, info)) {
+        if (const int failure = WritableError(directory, name, info, user)) {
             *error = FailureReason("write", path, failure);
             return false;
         }
         // A file with other links, or someone else's, is not ours to replace.
-        if (info.st_nlink == 1 && info.st_uid == geteuid()) {
+        if (info.st_nlink == 1 && info.st_uid == user) {
             const ReplaceResult result =
                 ReplaceByRename(directory, &naming, name, text, fd, &info, path, error);
             if (result != ReplaceResult::kKeepsIdentity) {

@@ -58,11 +58,11 @@ enum class ReplaceResult {
 };
 
 // Writes text to a temporary file in directory and renames it to name. old is the file there
-// now, or null when there is none: then the new file needs no flush of its own (it holds no old
-// data, and the run is made durable at its end), and a file that appears there meanwhile is
-// not replaced. With old, the new file gets its owner group, permissions and extended
-// attributes and is flushed before it replaces it; where they cannot be made the same, or the
-// directory cannot take a new file, nothing is done. path names the recipe in *error.
+// now (oldFd open on it), or null when there is none (oldFd -1): then the new file needs no flush
+// of its own (it holds no old data, and the run is made durable at its end), and a file that
+// appears there meanwhile is not replaced. With old, the new file gets its owner group, permissions
+// and extended attributes and is flushed before it replaces it; where they cannot be made the same,
+// or the directory cannot take a new file, nothing is done. path names the recipe in *error.
 ReplaceResult ReplaceByRename(RecipeDirectory& directory, TempFileNaming* naming, const char* name,
                               const std::string& text, int oldFd, const struct stat* old,
                               const std::string& path, std::string* error);

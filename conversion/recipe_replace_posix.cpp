@@ -45,9 +45,10 @@ bool HasName(const std::vector<char>& names, const char* name) {
     return false;
 }
 
-// Gives file to the extended attributes of from (the access control list among them), and
-// none other. Returns false when they cannot be made the same.
-bool CopyAttributes(int from, int to) {
+// Gives the file to the extended attributes of from (the access control list among them), and
+// none other. Returns false when they cannot be made the same; sets *changed when it changed
+// any.
+bool CopyAttributes(int from, int to, bool* changed) {
     std::vector<char> wanted;
     std::vector<char> present;
     if (!ListAttributes(from, &wanted) || !ListAttributes(to, &present)) {
@@ -58,6 +59,7 @@ bool CopyAttributes(int from, int to) {
         if (!HasName(wanted, name) && fremovexattr(to, name) != 0) {
             return false;
         }
+        *changed = true;
     }
     std::vector<char> value;
     for (size_t at = 0; at < wanted.size(); at += strlen(wanted.data() + at) + 1) {
@@ -68,6 +70,7 @@ bool CopyAttributes(int from, int to) {
             fsetxattr(to, name, value.data(), value.size(), 0) != 0) {
             return false;
         }
+        *changed = true;
     }
     return true;
 }
@@ -79,17 +82,26 @@ bool TakeIdentity(int fd, int oldFd, const struct stat& old) {
     if (fstat(fd, &made) != 0) {
         return false;
     }
-    if (made.st_gid != old.st_gid && fchown(fd, static_cast<uid_t>(-1), old.st_gid) != 0) {
+    bool changed = false;
+    if (made.st_gid != old.st_gid) {
+        // Changing the group clears the set-id bits, so the mode is set again after it.
+        if (fchown(fd, static_cast<uid_t>(-1), old.st_gid) != 0) {
+            return false;
+        }
+        changed = true;
+    }
+    if ((changed || (made.st_mode & kPermissionBits) != (old.st_mode & kPermissionBits)) &&
+        fchmod(fd, old.st_mode & kPermissionBits) != 0) {
         return false;
     }
-    // Changing the group clears the set-id bits, so the mode comes after it.
-    if (fchmod(fd, old.st_mode & kPermissionBits) != 0 || !CopyAttributes(oldFd, fd)) {
+    if (!CopyAttributes(oldFd, fd, &changed)) {
         return false;
     }
     // An access control list sets the mode's group bits; a set-group-id bit may have been
     // dropped: the result must be the old file's.
-    return fstat(fd, &made) == 0 && made.st_uid == old.st_uid && made.st_gid == old.st_gid &&
-           (made.st_mode & kPermissionBits) == (old.st_mode & kPermissionBits);
+    return !changed ||
+           (fstat(fd, &made) == 0 && made.st_uid == old.st_uid && made.st_gid == old.st_gid &&
+            (made.st_mode & kPermissionBits) == (old.st_mode & kPermissionBits));
 }
 
 // Renames the temporary file over name; with noReplace, fails with EEXIST when name exists
