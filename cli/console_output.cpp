@@ -101,6 +101,9 @@ void PrintSetProblems(const BatchReport& report, const Codepage& codepage) {
 void PrintBatchReport(const BatchReport& report, const std::string& directory, bool toStdout,
                       const Codepage& codepage) {
     PrintSetProblems(report, codepage);
+    if (!report.finishError.empty()) {
+        PrintError(report.finishError);
+    }
     std::string summary = CountOf(report.written.size(), "recipe", "recipes");
     summary += toStdout ? " printed" : " written to " + directory;
     if (!report.notConverted.empty()) {
@@ -109,7 +112,7 @@ void PrintBatchReport(const BatchReport& report, const std::string& directory, b
     PrintError(summary);
 }
 
-StdoutRecipeTarget::StdoutRecipeTarget(const Codepage& codepage) : codepage_(codepage) {
+StdoutRecipeTarget::StdoutRecipeTarget() {
 #ifdef _WIN32
     // The recipes carry their own CR LF; text mode would double the CR.
     _setmode(_fileno(stdout), _O_BINARY);
@@ -118,9 +121,7 @@ StdoutRecipeTarget::StdoutRecipeTarget(const Codepage& codepage) : codepage_(cod
 
 bool StdoutRecipeTarget::WriteRecipe(const std::string& path, const std::string&,
                                      const RecipeEntryList& entries, std::string*) {
-    std::string text;
-    ApplyIniEntries(&text, entries, codepage_);
     const std::string fileName = path.substr(path.find_last_of(kPathSeparator) + 1);
-    WriteStdout("; " + fileName + kRecipeLineEnd + text);
+    WriteStdout("; " + fileName + kRecipeLineEnd + NewIniText(entries));
     return true;
 }

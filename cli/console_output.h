@@ -47,17 +47,15 @@ void PrintSetNamesWithOrigins(const std::vector<ListedSet>& sets,
                               const std::string& virtualStoreSource, const Codepage& codepage);
 
 // The outcome of a run on stderr: a line per set not converted with its reason, a warning per
-// set without entries, and the summary (recipes written or printed, and where).
+// set without entries, the error that kept the recipes from being made durable, and the
+// summary (recipes written or printed, and where).
 void PrintBatchReport(const BatchReport& report, const std::string& directory, bool toStdout,
                       const Codepage& codepage);
 
 // The target of --stdout: each recipe as a new file would hold it, after "; NAME.rcp".
 class StdoutRecipeTarget : public RecipeTarget {
   public:
-    explicit StdoutRecipeTarget(const Codepage& codepage);
+    StdoutRecipeTarget();
     bool WriteRecipe(const std::string& path, const std::string& setName,
                      const RecipeEntryList& entries, std::string* error) override;
-
-  private:
-    const Codepage& codepage_;
 };

@@ -3,6 +3,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <unordered_set>
 
 #include <sys/stat.h>
 #ifdef _WIN32
@@ -154,10 +155,16 @@ bool Contains(const std::vector<T>& items, const T& item) {
     return false;
 }
 
-// Appends name to *chosen unless it is there already.
-void ChooseOnce(const std::string& name, std::vector<std::string>* chosen) {
-    if (!Contains(*chosen, name)) {
-        chosen->push_back(name);
+// The sets chosen so far, in order, each once.
+struct Chosen {
+    std::vector<std::string>* names;
+    std::unordered_set<std::string> seen;
+};
+
+// Appends name to the chosen sets unless it is there already.
+void ChooseOnce(const std::string& name, Chosen* chosen) {
+    if (chosen->seen.insert(name).second) {
+        chosen->names->push_back(name);
     }
 }
 
@@ -167,12 +174,13 @@ void ChooseOnce(const std::string& name, std::vector<std::string>* chosen) {
 // matches such a set only when no set has it as its own. Returns false, printing each unknown
 // name, when one is not listed.
 bool ChooseSets(const std::vector<ListedSet>& listed, const CliOptions& options,
-                const Codepage& codepage, std::vector<std::string>* chosen,
+                const Codepage& codepage, std::vector<std::string>* chosenNames,
                 std::vector<SetNotConverted>* unconvertible) {
+    Chosen chosen{chosenNames, {}};
     if (options.setNames.empty()) {
         for (const ListedSet& set : listed) {
             if (set.nameInCodepage) {
-                ChooseOnce(set.name, chosen);
+                ChooseOnce(set.name, &chosen);
             } else {
                 unconvertible->push_back(NotInCodepage(set, codepage));
             }
@@ -195,7 +203,7 @@ bool ChooseSets(const std::vector<ListedSet>& listed, const CliOptions& options,
                        "\" in the settings (--list shows their names)");
             allKnown = false;
         } else if (match->nameInCodepage) {
-            ChooseOnce(match->name, chosen);
+            ChooseOnce(match->name, &chosen);
         } else if (!Contains(reported, match)) {
             reported.push_back(match);
             unconvertible->push_back(NotInCodepage(*match, codepage));
@@ -249,7 +257,7 @@ int RunConversion(SettingsStore& store, const char* rootPath, const std::vector<
     }
 
     RecipeFileTarget files(&codepage);
-    StdoutRecipeTarget printed(codepage);
+    StdoutRecipeTarget printed;
     PreviewTarget previewed(codepage, options.dryRun ? nullptr : &files, options.diff);
     RecipeTarget* target = &files;
     if (options.toStdout) {
@@ -273,5 +281,6 @@ int RunConversion(SettingsStore& store, const char* rootPath, const std::vector<
     } else {
         PrintBatchReport(report, directory, options.toStdout, codepage);
     }
-    return report.notConverted.empty() ? kExitConverted : kExitIncomplete;
+    return report.notConverted.empty() && report.finishError.empty() ? kExitConverted
+                                                                     : kExitIncomplete;
 }

@@ -74,6 +74,10 @@ std::string SkipText(const SkippedRule& rule) {
 PreviewTarget::PreviewTarget(const Codepage& codepage, RecipeTarget* writer, bool diff)
     : codepage_(codepage), writer_(writer), diff_(diff) {}
 
+bool PreviewTarget::Finish(std::string* error) {
+    return writer_ == nullptr || writer_->Finish(error);
+}
+
 bool PreviewTarget::WriteRecipe(const std::string& path, const std::string& setName,
                                 const RecipeEntryList& entries, std::string* error) {
     return writer_ == nullptr ? Preview(path, entries, error)

@@ -26,6 +26,8 @@ class PreviewTarget : public RecipeTarget {
     PreviewTarget(const Codepage& codepage, RecipeTarget* writer, bool diff);
     bool WriteRecipe(const std::string& path, const std::string& setName,
                      const RecipeEntryList& entries, std::string* error) override;
+    // Makes the writer's recipes last; a preview has nothing to make last.
+    bool Finish(std::string* error) override;
 
     const PreviewCounts& counts() const { return counts_; }
 

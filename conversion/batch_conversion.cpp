@@ -1,7 +1,6 @@
 // The batch run: each chosen set of the root converted into its recipe, failures reported.
 #include "conversion/batch_conversion.h"
 
-#include "conversion/recipe_file.h"
 #include "conversion/recipe_file_name.h"
 #include "conversion/settings_conversion.h"
 
@@ -54,7 +53,11 @@ void ConvertOneSet(SettingsStore& store, SettingsKey root, const BatchRequest& r
 
 bool RecipeFileTarget::WriteRecipe(const std::string& path, const std::string&,
                                    const RecipeEntryList& entries, std::string* error) {
-    return WriteRecipeFile(path.c_str(), entries, codepage_, error);
+    return writer_.Write(path.c_str(), entries, error);
+}
+
+bool RecipeFileTarget::Finish(std::string* error) {
+    return writer_.Finish(error);
 }
 
 bool ConvertSelectedSets(SettingsStore& store, const BatchRequest& request, RecipeTarget& target,
@@ -68,5 +71,6 @@ bool ConvertSelectedSets(SettingsStore& store, const BatchRequest& request, Reci
         ConvertOneSet(store, root, request, setName, target, report);
     }
     store.CloseSettingsKey(root);
+    target.Finish(&report->finishError);
     return true;
 }

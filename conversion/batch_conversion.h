@@ -5,30 +5,34 @@
 #include <vector>
 
 #include "conversion/recipe_entries.h"
+#include "conversion/recipe_file.h"
 #include "conversion/settings_conversion.h"
 #include "settings/settings_store.h"
 
 class Codepage;
 
-// Where the recipes of a run go: files (WriteRecipeFile) or, for the command line, a stream.
+// Where the recipes of a run go: files (RecipeFileWriter) or, for the command line, a stream.
 class RecipeTarget {
   public:
     virtual ~RecipeTarget() = default;
     // Writes one set's entries (never empty) to the recipe at path. Returns false with *error.
     virtual bool WriteRecipe(const std::string& path, const std::string& setName,
                              const RecipeEntryList& entries, std::string* error) = 0;
+    // Called once after the last recipe: makes the run's output last. Returns false with *error.
+    virtual bool Finish(std::string*) { return true; }
 };
 
-// The target that writes recipe files with WriteRecipeFile, the entries being in codepage (may
-// be null on Windows: see WriteRecipeFile).
+// The target that writes recipe files with a RecipeFileWriter, the entries being in codepage
+// (may be null on Windows: see RecipeFileWriter).
 class RecipeFileTarget : public RecipeTarget {
   public:
-    explicit RecipeFileTarget(const Codepage* codepage) : codepage_(codepage) {}
+    explicit RecipeFileTarget(const Codepage* codepage) : writer_(codepage) {}
     bool WriteRecipe(const std::string& path, const std::string& setName,
                      const RecipeEntryList& entries, std::string* error) override;
+    bool Finish(std::string* error) override;
 
   private:
-    const Codepage* codepage_;
+    RecipeFileWriter writer_;
 };
 
 struct SetNotConverted {
@@ -40,6 +44,9 @@ struct BatchReport {
     std::vector<std::string> written;  // recipes written or updated, in run order
     std::vector<std::string> empty;    // sets that gave no entry at all: no file
     std::vector<SetNotConverted> notConverted;
+    // Why the recipes written could not be made durable at the end of the run ("" when they
+    // were): a crash soon after may lose them.
+    std::string finishError;
 };
 
 // Told, for each set converted, which of its rules wrote nothing and why.
@@ -63,7 +70,7 @@ struct BatchRequest {
 // Converts every named set of the root into "<directory><separator><name>.rcp". A set whose
 // name is no Windows file name, whose path is over kMaxRecipePathChars, that cannot be opened,
 // or whose recipe cannot be written, is listed in report->notConverted with its reason; the
-// others are converted. Returns false with *error (and converts nothing) when the root
-// cannot be opened.
+// others are converted; then the target is finished (a failure there is report->finishError).
+// Returns false with *error (and converts nothing) when the root cannot be opened.
 bool ConvertSelectedSets(SettingsStore& store, const BatchRequest& request, RecipeTarget& target,
                          BatchReport* report, std::string* error);

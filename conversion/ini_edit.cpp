@@ -1,10 +1,12 @@
 // Profile-string edits applied to the bytes of an INI file in memory.
 #include "conversion/ini_edit.h"
 
+#include <cstring>
+#include <string_view>
+#include <vector>
+
 #include "settings/ascii_case.h"
 #include "settings/codepage.h"
-
-#include <cstring>
 
 namespace {
 
@@ -33,13 +35,37 @@ Span Trimmed(const std::string& text, Span span) {
     return span;
 }
 
-// True when the bytes of span, blanks around them ignored, are name in any ASCII case.
-bool NameMatches(const std::string& text, Span span, const std::string& name) {
-    span = Trimmed(text, span);
-    Span wanted = Trimmed(name, {0, name.size()});
-    return EqualsAsciiNoCase(
-        std::string_view(text).substr(span.begin, span.end - span.begin),
-        std::string_view(name).substr(wanted.begin, wanted.end - wanted.begin));
+// A name as the editor matches it: its bytes without the blanks around them, in any ASCII case.
+struct MatchedName {
+    const char* begin;
+    size_t size;
+};
+
+MatchedName NameOf(const char* name) {
+    const char* end = name + strlen(name);
+    while (name < end && IsBlank(*name)) {
+        ++name;
+    }
+    while (end > name && IsBlank(end[-1])) {
+        --end;
+    }
+    return {name, static_cast<size_t>(end - name)};
+}
+
+// True when the two names are the same to the editor.
+bool SameName(const MatchedName& a, const MatchedName& b) {
+    if (a.size != b.size) {
+        return false;
+    }
+    if (a.begin == b.begin) {
+        return true;  // the same literal of the conversion table
+    }
+    return EqualsAsciiNoCase(std::string_view(a.begin, a.size), std::string_view(b.begin, b.size));
+}
+
+// True when the bytes of span, whose blanks are already dropped, are name in any ASCII case.
+bool SpanIs(const std::string& text, Span span, const MatchedName& name) {
+    return SameName({text.data() + span.begin, span.end - span.begin}, name);
 }
 
 // One line: its content [begin, contentEnd) and the start of the next line. A line ends at
@@ -65,11 +91,6 @@ Line LineAt(const std::string& text, size_t begin) {
     return {begin, end, next};
 }
 
-bool IsBlankLine(const std::string& text, const Line& line) {
-    Span content = Trimmed(text, {line.begin, line.contentEnd});
-    return content.begin == content.end;
-}
-
 // When line is a section header ("[NAME]", blanks before it allowed, the name running to the
 // last ']'), sets *name to the span between the brackets and returns true.
 bool SectionHeader(const std::string& text, const Line& line, Span* name) {
@@ -88,15 +109,57 @@ bool SectionHeader(const std::string& text, const Line& line, Span* name) {
     return true;
 }
 
+// A line as the editor sees it, so that the lines are read once and not again for every
+// entry: a section header with its name, a blank line, or a line of a section with the name of
+// its key (the bytes up to its first '=', or all of them). Names are without their blanks.
+struct IndexedLine {
+    Line line;
+    bool header;
+    bool blank;
+    Span name;
+};
+
+// The lines of a text, and where its section headers are among them.
+struct IniIndex {
+    std::vector<IndexedLine> lines;
+    std::vector<size_t> headers;
+};
+
+// The lines of text from bodyBegin into *index.
+void IndexLines(const std::string& text, size_t bodyBegin, IniIndex* index) {
+    index->lines.clear();
+    index->headers.clear();
+    for (size_t at = bodyBegin; at < text.size();) {
+        IndexedLine indexed = {LineAt(text, at), false, false, {0, 0}};
+        const Line& line = indexed.line;
+        at = line.next;
+        const Span content = Trimmed(text, {line.begin, line.contentEnd});
+        if (SectionHeader(text, line, &indexed.name)) {
+            indexed.header = true;
+            indexed.name = Trimmed(text, indexed.name);
+            index->headers.push_back(index->lines.size());
+        } else if (content.begin == content.end) {
+            indexed.blank = true;
+        } else {
+            const void* equals =
+                memchr(text.data() + line.begin, '=', line.contentEnd - line.begin);
+            const size_t nameEnd =
+                equals ? static_cast<const char*>(equals) - text.data() : line.contentEnd;
+            indexed.name = Trimmed(text, {line.begin, nameEnd});
+        }
+        index->lines.push_back(indexed);
+    }
+}
+
 // Sets key in the existing line of a key: the bytes up to and including its first '=' stay and
 // the value after it is replaced, unless it already reads as value. A line without '=' names a
 // key with no value; it keeps its bytes and gets "=value" after them. Returns true when the
 // text changed.
-bool ReplaceValue(std::string* text, const Line& line, const std::string& value) {
+bool ReplaceValue(std::string* text, const Line& line, const char* value) {
     const char* content = text->data() + line.begin;
     const void* equals = memchr(content, '=', line.contentEnd - line.begin);
     if (equals == nullptr) {
-        text->insert(line.contentEnd, "=" + value);
+        text->insert(line.contentEnd, std::string("=") + value);
         return true;
     }
     size_t valueBegin = static_cast<const char*>(equals) - text->data() + 1;
@@ -117,16 +180,21 @@ void InsertLineAfter(std::string* text, const Line& line, const std::string& new
     }
 }
 
-void AppendSection(std::string* text, size_t bodyBegin, const std::string& section,
+void AppendSection(std::string* text, size_t bodyBegin, const char* section,
                    const std::string& entryLine) {
     if (text->size() > bodyBegin && text->back() != '\n' && text->back() != '\r') {
         *text += kNewLine;
     }
-    *text += "[" + section + "]" + kNewLine + entryLine;
+    *text += "[" + std::string(section) + "]" + kNewLine + entryLine;
 }
 
-// Where a write of one key lands: the first section matching its section, in it the first key
-// matching its key.
+// The line of a new entry.
+std::string EntryLine(const char* key, const char* value) {
+    return std::string(key) + "=" + value + kNewLine;
+}
+
+// Where a write of section and key lands in a text with that index: the first section
+// matching section, in it the first key matching key.
 struct EntryPlace {
     enum Kind {
         kKeyLine,     // line is the key's line
@@ -136,53 +204,47 @@ struct EntryPlace {
     Line line;
 };
 
-EntryPlace FindEntry(const std::string& text, size_t bodyBegin, const std::string& section,
-                     const std::string& key) {
-    bool inSection = false;
-    Line lastNonBlank = {};
-    for (size_t at = bodyBegin; at < text.size();) {
-        Line line = LineAt(text, at);
-        at = line.next;
-        Span name;
-        if (SectionHeader(text, line, &name)) {
-            if (inSection) {
-                return {EntryPlace::kAfterLine, lastNonBlank};
-            }
-            if (NameMatches(text, name, section)) {
-                inSection = true;
-                lastNonBlank = line;
-            }
-            continue;
-        }
-        if (!inSection || IsBlankLine(text, line)) {
-            continue;
-        }
-        lastNonBlank = line;
-        const void* equals = memchr(text.data() + line.begin, '=', line.contentEnd - line.begin);
-        size_t nameEnd = equals ? static_cast<const char*>(equals) - text.data() : line.contentEnd;
-        if (NameMatches(text, {line.begin, nameEnd}, key)) {
-            return {EntryPlace::kKeyLine, line};
+EntryPlace FindEntry(const std::string& text, const IniIndex& index, const char* section,
+                     const char* key) {
+    const MatchedName sectionName = NameOf(section);
+    const std::vector<IndexedLine>& lines = index.lines;
+    size_t header = lines.size();
+    for (size_t candidate : index.headers) {
+        if (SpanIs(text, lines[candidate].name, sectionName)) {
+            header = candidate;
+            break;
         }
     }
-    if (inSection) {
-        return {EntryPlace::kAfterLine, lastNonBlank};
+    if (header == lines.size()) {
+        return {EntryPlace::kNewSection, {}};
     }
-    return {EntryPlace::kNewSection, {}};
+    const MatchedName keyName = NameOf(key);
+    Line lastNonBlank = lines[header].line;
+    for (size_t i = header + 1; i < lines.size() && !lines[i].header; ++i) {
+        if (lines[i].blank) {
+            continue;
+        }
+        lastNonBlank = lines[i].line;
+        if (SpanIs(text, lines[i].name, keyName)) {
+            return {EntryPlace::kKeyLine, lines[i].line};
+        }
+    }
+    return {EntryPlace::kAfterLine, lastNonBlank};
 }
 
-// One write. Returns true when it changed the text.
-bool ApplyEntry(std::string* text, size_t bodyBegin, const std::string& section,
-                const std::string& key, const std::string& value) {
-    const EntryPlace place = FindEntry(*text, bodyBegin, section, key);
-    const std::string entryLine = key + "=" + value + kNewLine;
+// One write. index is that of text. Returns true when the text changed (its index is then out
+// of date).
+bool ApplyEntry(std::string* text, const IniIndex& index, size_t bodyBegin, const char* section,
+                const char* key, const char* value) {
+    const EntryPlace place = FindEntry(*text, index, section, key);
     switch (place.kind) {
         case EntryPlace::kKeyLine:
             return ReplaceValue(text, place.line, value);
         case EntryPlace::kAfterLine:
-            InsertLineAfter(text, place.line, entryLine);
+            InsertLineAfter(text, place.line, EntryLine(key, value));
             return true;
         case EntryPlace::kNewSection:
-            AppendSection(text, bodyBegin, section, entryLine);
+            AppendSection(text, bodyBegin, section, EntryLine(key, value));
             return true;
     }
     return false;
@@ -210,10 +272,13 @@ IniEditStatus ApplyIniEntries(std::string* text, const RecipeEntryList& entries,
     const size_t bodyBegin = BodyBegin(*text);
     const bool utf8 = bodyBegin != 0;
     const std::string original = *text;
+    IniIndex index;
+    IndexLines(*text, bodyBegin, &index);
     size_t changed = 0;
     for (const RecipeEntry& entry : entries) {
         if (!utf8) {
-            if (ApplyEntry(text, bodyBegin, entry.section, entry.key, entry.text)) {
+            if (ApplyEntry(text, index, bodyBegin, entry.section, entry.key, entry.text)) {
+                IndexLines(*text, bodyBegin, &index);
                 ++changed;
             }
             continue;
@@ -226,7 +291,8 @@ IniEditStatus ApplyIniEntries(std::string* text, const RecipeEntryList& entries,
             *text = original;
             return IniEditStatus::kUnconvertible;
         }
-        if (ApplyEntry(text, bodyBegin, section, key, value)) {
+        if (ApplyEntry(text, index, bodyBegin, section.c_str(), key.c_str(), value.c_str())) {
+            IndexLines(*text, bodyBegin, &index);
             ++changed;
         }
     }
@@ -237,6 +303,90 @@ IniEditStatus ApplyIniEntries(std::string* text, const RecipeEntryList& entries,
 }
 
 bool IniHasEntry(const std::string& text, const char* section, const char* key) {
-    return !IsUtf16(text) &&
-           FindEntry(text, BodyBegin(text), section, key).kind == EntryPlace::kKeyLine;
+    if (IsUtf16(text)) {
+        return false;
+    }
+    IniIndex index;
+    IndexLines(text, BodyBegin(text), &index);
+    return FindEntry(text, index, section, key).kind == EntryPlace::kKeyLine;
+}
+
+namespace {
+
+// A section of a new file: its name as first written, then its entries by index.
+struct NewSection {
+    MatchedName name;
+    size_t entries[kMaxRecipeEntries];
+    size_t count;
+};
+
+// Copies size bytes of from to *at and moves *at past them.
+void Put(char** at, const char* from, size_t size) {
+    memcpy(*at, from, size);
+    *at += size;
+}
+
+}  // namespace
+
+std::string NewIniText(const RecipeEntryList& entries) {
+    const size_t newLineSize = strlen(kNewLine);
+    NewSection sections[kMaxRecipeEntries];
+    size_t sectionCount = 0;
+    MatchedName keys[kMaxRecipeEntries];
+    // Each entry's text, or the earlier text it keeps when a later write only differs in blanks.
+    const char* texts[kMaxRecipeEntries];
+    size_t size = 0;
+    for (size_t i = 0; i < entries.size(); ++i) {
+        const RecipeEntry& entry = entries[i];
+        const MatchedName sectionName = NameOf(entry.section);
+        keys[i] = NameOf(entry.key);
+        texts[i] = entry.text;
+        NewSection* section = nullptr;
+        for (size_t s = 0; s < sectionCount && section == nullptr; ++s) {
+            if (SameName(sections[s].name, sectionName)) {
+                section = &sections[s];
+            }
+        }
+        if (section == nullptr) {
+            section = &sections[sectionCount++];
+            section->name = sectionName;
+            section->count = 0;
+            size += strlen(entry.section) + newLineSize + 2;
+        }
+        size_t* same = nullptr;
+        for (size_t k = 0; k < section->count && same == nullptr; ++k) {
+            if (SameName(keys[section->entries[k]], keys[i])) {
+                same = &section->entries[k];
+            }
+        }
+        if (same == nullptr) {
+            section->entries[section->count++] = i;
+            size += strlen(entry.key) + strlen(entry.text) + newLineSize + 1;
+            continue;
+        }
+        // The editor keeps the first spelling of the key and compares values without blanks.
+        const MatchedName kept = NameOf(texts[*same]);
+        const size_t textSize = strlen(entry.text);
+        if (kept.size != textSize || memcmp(kept.begin, entry.text, textSize) != 0) {
+            size += textSize - strlen(texts[*same]);
+            texts[*same] = entry.text;
+        }
+    }
+    std::string text(size, '\0');
+    char* at = &text[0];
+    for (size_t s = 0; s < sectionCount; ++s) {
+        const char* name = entries[sections[s].entries[0]].section;
+        Put(&at, "[", 1);
+        Put(&at, name, strlen(name));
+        Put(&at, "]", 1);
+        Put(&at, kNewLine, newLineSize);
+        for (size_t k = 0; k < sections[s].count; ++k) {
+            const size_t index = sections[s].entries[k];
+            Put(&at, entries[index].key, strlen(entries[index].key));
+            Put(&at, "=", 1);
+            Put(&at, texts[index], strlen(texts[index]));
+            Put(&at, kNewLine, newLineSize);
+        }
+    }
+    return text;
 }

@@ -27,3 +27,9 @@ IniEditStatus ApplyIniEntries(std::string* text, const RecipeEntryList& entries,
 // would find it (the first matching section, names compared as a write compares them); false
 // when it does not, or the text is UTF-16.
 bool IniHasEntry(const std::string& text, const char* section, const char* key);
+
+// The text ApplyIniEntries makes of entries on an empty file, built in one pass: the sections
+// in the order of their first entry, each entry once, a later write of a key replacing its
+// value. Sections and keys are names as the conversion table has them: no line breaks, '='
+// or ']' in them.
+std::string NewIniText(const RecipeEntryList& entries);

@@ -1,163 +1,84 @@
-// Recipe files where there is no profile-string service: edited in memory, replaced atomically.
+// Recipe files where there is no profile-string service: each recipe edited in memory, then
+// written by the cheapest road that loses nothing (see recipe_file.h).
 #include "conversion/recipe_file.h"
 
 #include <errno.h>
 #include <fcntl.h>
 #include <limits.h>
 #include <stdlib.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "conversion/ini_edit.h"
+#include "conversion/recipe_file_posix.h"
 #include "settings/codepage.h"
 
 namespace {
 
-constexpr mode_t kNewFileMode = 0666;  // narrowed by the umask, as any new file
 constexpr mode_t kAnyWriteBits = S_IWUSR | S_IWGRP | S_IWOTH;
-constexpr mode_t kPermissionBits = 07777;
-constexpr int kTempNameAttempts = 100;
-constexpr size_t kReadChunk = 65536;
+constexpr int kReadFlags = O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
 
-// "cannot WHAT PATH: <error text>", the message of a failed step.
-std::string Reason(const char* what, const std::string& path, int error) {
-    return std::string("cannot ") + what + " " + path + ": " + strerror(error);
-}
-
-// The file's bytes into *text. Returns false with errno set when it cannot be read; a missing
-// file is not a failure: *exists tells it apart.
-bool ReadWholeFile(const std::string& path, std::string* text, bool* exists, struct stat* info) {
-    *exists = false;
-    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        return errno == ENOENT;
-    }
-    bool ok = fstat(fd, info) == 0;
-    char chunk[kReadChunk];
-    while (ok) {
-        ssize_t got = read(fd, chunk, sizeof chunk);
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
-        if (got <= 0) {
-            ok = got == 0;
-            break;
-        }
-        text->append(chunk, static_cast<size_t>(got));
-    }
-    int savedErrno = errno;
-    close(fd);
-    errno = savedErrno;
-    *exists = ok;
-    return ok;
-}
-
-bool WriteAll(int fd, const std::string& text) {
-    size_t done = 0;
-    while (done < text.size()) {
-        ssize_t put = write(fd, text.data() + done, text.size() - done);
-        if (put < 0 && errno == EINTR) {
-            continue;
-        }
-        if (put < 0) {
-            return false;
-        }
-        done += static_cast<size_t>(put);
-    }
-    return true;
-}
-
-// The directory part of path ("." for a bare name), where the temporary file must live for the
-// rename to be atomic.
+// The directory part of path ("." for a bare name).
 std::string DirectoryOf(const std::string& path) {
-    size_t slash = path.rfind('/');
+    const size_t slash = path.rfind('/');
     if (slash == std::string::npos) {
         return ".";
     }
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-// Opens a new temporary file in the directory of path. Its name is short and fixed in form, so
-// that a recipe whose own name is near the file-name limit still gets one. Returns its
-// descriptor, or -1 with errno set.
-int CreateTempBeside(const std::string& path, mode_t mode, std::string* tempPath) {
-    std::string directory = DirectoryOf(path);
-    if (directory.back() != '/') {
-        directory += '/';
-    }
-    for (int attempt = 0; attempt < kTempNameAttempts; ++attempt) {
-        char name[32];
-        snprintf(name, sizeof name, ".rcp-%ld-%d.tmp", static_cast<long>(getpid()), attempt);
-        *tempPath = directory + name;
-        int fd = open(tempPath->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-        if (fd >= 0 || errno != EEXIST) {
-            return fd;
-        }
-    }
-    return -1;
+std::string BaseNameOf(const std::string& path) {
+    return path.substr(path.rfind('/') + 1);
 }
 
-// Writes text to a temporary file beside path, flushes it to the disk and renames it over
-// path, so that a reader (or a crash) sees the old file or the new one, never part of one.
-// Returns 0, or the errno of the step that failed.
-int ReplaceAtomically(const std::string& path, const std::string& text, mode_t mode,
-                      bool keepMode) {
-    std::string tempPath;
-    int fd = CreateTempBeside(path, mode, &tempPath);
-    if (fd < 0) {
-        return errno;
+// The rest of the open file fd, whose size is about size, into *text. Returns false with errno.
+bool ReadAll(int fd, off_t size, std::string* text) {
+    text->resize(static_cast<size_t>(size) + 1);  // one byte more sees the end in one read
+    size_t done = 0;
+    for (;;) {
+        const ssize_t got = read(fd, &(*text)[done], text->size() - done);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got <= 0) {
+            text->resize(done);
+            return got == 0;
+        }
+        done += static_cast<size_t>(got);
+        if (done == text->size()) {
+            text->resize(done * 2);  // it grew while being read
+        }
     }
-    int failure = 0;
-    if ((keepMode && fchmod(fd, mode) != 0) || !WriteAll(fd, text) || fsync(fd) != 0) {
-        failure = errno;
-    }
-    if (close(fd) != 0 && failure == 0) {
-        failure = errno;
-    }
-    if (failure == 0 && rename(tempPath.c_str(), path.c_str()) != 0) {
-        failure = errno;
-    }
-    if (failure != 0) {
-        unlink(tempPath.c_str());
-        return failure;
-    }
-    int dirFd = open(DirectoryOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dirFd >= 0) {
-        fsync(dirFd);  // makes the rename itself durable; the new file is complete either way
-        close(dirFd);
-    }
-    return 0;
 }
 
 // Renaming over a file ignores its own permissions; a file nobody may write stays unwritten,
 // as Windows keeps a read-only file even for an administrator.
-int WritableError(const std::string& path, const struct stat& info) {
+int WritableError(const RecipeDirectory& directory, const char* name, const struct stat& info,
+                  uid_t user) {
     if ((info.st_mode & kAnyWriteBits) == 0) {
         return EACCES;
     }
-    if (faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0) {
+    // For its owner the owner's bits decide (an access control list keeps them as its owner
+    // entry), so only someone else's file needs asking.
+    if (info.st_uid == user) {
+        return (info.st_mode & S_IWUSR) != 0 || user == 0 ? 0 : EACCES;
+    }
+    if (faccessat(directory.fd, name, W_OK, AT_EACCESS) != 0) {
         return errno;
     }
     return 0;
 }
 
-// The file to edit for path into *target: path itself, or the file a link there names, as
-// Windows follows it. A link is followed only to a file in its own directory, so that nothing
-// outside the output directory is ever touched; a link that leads elsewhere, or nowhere, is an
-// error. Returns true, or false with *error.
+// The file a link at path names into *target, as Windows follows it. A link is followed only to
+// a file in its own directory, so that nothing outside the output directory is ever touched; a
+// link that leads elsewhere, or nowhere, is an error. Returns true, or false with *error.
 bool FollowLink(const char* path, std::string* target, std::string* error) {
-    struct stat info;
-    if (lstat(path, &info) != 0 || !S_ISLNK(info.st_mode)) {
-        *target = path;
-        return true;
-    }
     char resolved[PATH_MAX];
     char resolvedDirectory[PATH_MAX];
     if (realpath(path, resolved) == nullptr) {
-        *error = Reason("read", path, errno);
+        *error = FailureReason("read", path, errno);
         return false;
     }
     if (realpath(DirectoryOf(path).c_str(), resolvedDirectory) == nullptr ||
@@ -171,44 +92,175 @@ bool FollowLink(const char* path, std::string* target, std::string* error) {
 
 }  // namespace
 
-bool WriteRecipeFile(const char* path, const RecipeEntryList& entries, const Codepage* codepage,
-                     std::string* error) {
-    std::string target;
-    if (!FollowLink(path, &target, error)) {
-        return false;
+struct RecipeFileWriter::Run {
+    const Codepage* codepage;
+    const uid_t user = geteuid();  // whose the files this run creates are
+    TempFileNaming naming = TempFileNamingOfThisProcess();
+    std::vector<RecipeDirectory> directories;  // every one written into, opened on first use
+    RecipeDirectory cache;                     // where backups go that cannot lie beside
+    bool cacheLookedFor = false;
+
+    ~Run() {
+        for (RecipeDirectory& directory : directories) {
+            CloseRecipeDirectory(&directory);
+        }
+        CloseRecipeDirectory(&cache);
     }
 
-    std::string text;
-    bool exists = false;
-    struct stat info = {};
-    if (!ReadWholeFile(target, &text, &exists, &info)) {
-        *error = Reason("read", path, errno);
+    // The open directory at path, the abandoned temporary files in it removed on first use.
+    // Returns null with errno set when it cannot be opened.
+    RecipeDirectory* Directory(const std::string& path) {
+        for (RecipeDirectory& directory : directories) {
+            if (directory.path == path) {
+                return &directory;
+            }
+        }
+        RecipeDirectory opened;
+        if (!OpenRecipeDirectory(path, &opened)) {
+            return nullptr;
+        }
+        RemoveStaleTempFiles(opened, naming.host);
+        directories.push_back(opened);
+        return &directories.back();
+    }
+
+    // The cache directory when it exists, for the backups an earlier run may have left there.
+    const RecipeDirectory* Cache() {
+        if (!cacheLookedFor) {
+            cacheLookedFor = true;
+            const std::string path = CacheDirectoryPath();
+            if (!path.empty()) {
+                OpenRecipeDirectory(path, &cache);
+            }
+        }
+        return cache.fd >= 0 ? &cache : nullptr;
+    }
+
+    // Applies entries to the existing recipe open as fd (name in directory, path for the
+    // user). Returns true, or false with *error.
+    bool Update(RecipeDirectory& directory, int fd, const char* name, const char* path,
+                const RecipeEntryList& entries, std::string* error) {
+        struct stat info;
+        if (fstat(fd, &info) != 0) {
+            *error = FailureReason("read", path, errno);
+            return false;
+        }
+        if (S_ISDIR(info.st_mode)) {
+            *error = FailureReason("read", path, EISDIR);
+            return false;
+        }
+        if (!S_ISREG(info.st_mode)) {
+            *error = std::string(path) + " is not a regular file";
+            return false;
+        }
+        std::string backup;
+        if (FindBackup({&directory, Cache()}, info, &backup)) {
+            *error = "an earlier run stopped while rewriting " + std::string(path) +
+                     "; its previous text is kept in " + backup +
+                     ": check the recipe, then remove the backup";
+            return false;
+        }
+        std::string oldText;
+        if (!ReadAll(fd, info.st_size, &oldText)) {
+            *error = FailureReason("read", path, errno);
+            return false;
+        }
+        std::string text = oldText;
+        switch (ApplyIniEntries(&text, entries, *codepage)) {
+            case IniEditStatus::kUnchanged:
+                return true;
+            case IniEditStatus::kNotEditable:
+                *error = std::string("cannot edit ") + path + ": the file is UTF-16 text";
+                return false;
+            case IniEditStatus::kUnconvertible:
+                *error = std::string("cannot edit ") + path + ": the file is UTF-8 text and " +
+                         codepage->name() + " has no character for a byte of the recipe";
+                return false;
+            case IniEditStatus::kChanged:
+                break;
+        }
+        if (const int failure = WritableError(directory, name, info, user)) {
+            *error = FailureReason("write", path, failure);
+            return false;
+        }
+        // A file with other links, or someone else's, is not ours to replace.
+        if (info.st_nlink == 1 && info.st_uid == user) {
+            const ReplaceResult result =
+                ReplaceByRename(directory, &naming, name, text, fd, &info, path, error);
+            if (result != ReplaceResult::kKeepsIdentity) {
+                return result == ReplaceResult::kReplaced;
+            }
+        }
+        return RewriteInPlace(directory, &cache, name, info, oldText, text, path, error);
+    }
+};
+
+RecipeFileWriter::RecipeFileWriter(const Codepage* codepage) : run_(new Run) {
+    run_->codepage = codepage;
+}
+
+RecipeFileWriter::~RecipeFileWriter() = default;
+
+bool RecipeFileWriter::Write(const char* path, const RecipeEntryList& entries, std::string* error) {
+    RecipeDirectory* directory = run_->Directory(DirectoryOf(path));
+    if (directory == nullptr) {
+        *error = FailureReason("write", path, errno);
         return false;
     }
-    if (!exists && entries.empty()) {
-        return true;
-    }
-    switch (ApplyIniEntries(&text, entries, *codepage)) {
-        case IniEditStatus::kUnchanged:
-            return true;
-        case IniEditStatus::kNotEditable:
-            *error = std::string("cannot edit ") + path + ": the file is UTF-16 text";
+    std::string name = BaseNameOf(path);
+    int fd = openat(directory->fd, name.c_str(), kReadFlags);
+    if (fd < 0 && errno == ELOOP) {
+        std::string target;
+        if (!FollowLink(path, &target, error)) {
             return false;
-        case IniEditStatus::kUnconvertible:
-            *error = std::string("cannot edit ") + path + ": the file is UTF-8 text and " +
-                     codepage->name() + " has no character for a byte of the recipe";
-            return false;
-        case IniEditStatus::kChanged:
-            break;
+        }
+        name = BaseNameOf(target);
+        fd = openat(directory->fd, name.c_str(), kReadFlags);
     }
-    int failure = exists ? WritableError(target, info) : 0;
-    if (failure == 0) {
-        mode_t mode = exists ? (info.st_mode & kPermissionBits) : kNewFileMode;
-        failure = ReplaceAtomically(target, text, mode, exists);
-    }
-    if (failure != 0) {
-        *error = Reason("write", path, failure);
+    if (fd < 0 && errno != ENOENT) {
+        *error = FailureReason("read", path, errno);
         return false;
+    }
+    if (fd < 0) {
+        return entries.empty() ||
+               ReplaceByRename(*directory, &run_->naming, name.c_str(), NewIniText(entries), -1,
+                               nullptr, path, error) == ReplaceResult::kReplaced;
+    }
+
+    const bool updated = run_->Update(*directory, fd, name.c_str(), path, entries, error);
+    close(fd);
+    return updated;
+}
+
+bool RecipeFileWriter::Finish(std::string* error) {
+    std::vector<RecipeDirectory*> written;
+    for (RecipeDirectory& directory : run_->directories) {
+        written.push_back(&directory);
+    }
+    written.push_back(&run_->cache);
+    std::vector<dev_t> flushed;
+    for (RecipeDirectory* directory : written) {
+        struct stat info;
+        if (!directory->written || fstat(directory->fd, &info) != 0) {
+            continue;
+        }
+        directory->written = false;
+        bool ok = true;
+        if (!directory->readable) {
+            sync();  // a directory that cannot be read cannot name its file system
+        } else {
+            bool seen = false;
+            for (dev_t device : flushed) {
+                seen = seen || device == info.st_dev;
+            }
+            ok = (seen || syncfs(directory->fd) == 0) && fsync(directory->fd) == 0;
+            flushed.push_back(info.st_dev);
+        }
+        if (!ok) {
+            *error = "cannot flush the recipes written to " + directory->path +
+                     " to the disk: " + strerror(errno);
+            return false;
+        }
     }
     return true;
 }

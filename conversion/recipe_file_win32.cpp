@@ -33,7 +33,17 @@ bool WriteProfileEntry(const RecipeEntry& entry, const char* path, std::string* 
 
 }  // namespace
 
-bool WriteRecipeFile(const char* path, const RecipeEntryList& entries, const Codepage*,
-                     std::string* error) {
+struct RecipeFileWriter::Run {};
+
+RecipeFileWriter::RecipeFileWriter(const Codepage*) {}
+
+RecipeFileWriter::~RecipeFileWriter() = default;
+
+bool RecipeFileWriter::Write(const char* path, const RecipeEntryList& entries, std::string* error) {
     return WriteEachEntry(entries, path, WriteProfileEntry, error);
+}
+
+// The service has written each entry through to its file.
+bool RecipeFileWriter::Finish(std::string*) {
+    return true;
 }

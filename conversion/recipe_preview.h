@@ -29,7 +29,7 @@ struct RecipePreview {
 bool ReadRecipeFile(const std::string& path, std::string* text, bool* exists, std::string* error);
 
 // Works out with the portable INI editor what writing entries (not empty) into the recipe at
-// path would do: what WriteRecipeFile makes of it where it uses that editor, and what Windows'
+// path would do: what RecipeFileWriter makes of it where it uses that editor, and what Windows'
 // profile-string service makes of a file in its own form. Refuses as the writer would a file
 // it cannot read or edit, or could not write (no write permission). codepage is the ANSI code
 // page of the entries. Returns true with *preview; false with *error, one line for the user.

@@ -25,6 +25,8 @@ class RecordingTarget : public RecipeTarget {
     };
     std::vector<Call> calls;
     bool fail = false;
+    std::vector<size_t> finishedAfter;  // the number of calls at each Finish
+    std::string finishFailure;          // what Finish fails with, when not empty
 
     bool WriteRecipe(const std::string& path, const std::string& setName,
                      const RecipeEntryList& entries, std::string* error) override {
@@ -33,6 +35,12 @@ class RecordingTarget : public RecipeTarget {
             *error = "disk full";
         }
         return !fail;
+    }
+
+    bool Finish(std::string* error) override {
+        finishedAfter.push_back(calls.size());
+        *error = finishFailure;
+        return finishFailure.empty();
     }
 };
 
@@ -204,6 +212,24 @@ TEST_F(BatchConversionTest, AFailedWriteIsReportedWithTheTargetsReason) {
     EXPECT_EQ(report.notConverted[1].setName, "InP");
     EXPECT_EQ(report.notConverted[1].reason, "disk full");
     EXPECT_TRUE(report.written.empty());
+}
+
+// The target is finished once, after the last recipe, whatever became of the sets; when that
+// fails, the report says why and still lists the recipes written.
+TEST_F(BatchConversionTest, TheTargetIsFinishedOnceAfterTheLastRecipe) {
+    AddSet("GaAs", "KOH");
+    store.AddSet("Blank").values["Unrelated"] = MemoryStore::Text("x");
+    RecordingTarget target;
+    ASSERT_TRUE(
+        ConvertSelectedSets(store, Request({"GaAs", "Missing", "Blank"}), target, &report, &error));
+    EXPECT_EQ(target.finishedAfter, std::vector<size_t>{1});
+    EXPECT_EQ(report.finishError, "");
+
+    BatchReport failed;
+    target.finishFailure = "cannot flush";
+    ASSERT_TRUE(ConvertSelectedSets(store, Request({"GaAs"}), target, &failed, &error));
+    EXPECT_EQ(failed.finishError, "cannot flush");
+    EXPECT_EQ(failed.written, std::vector<std::string>{scratch.File("GaAs.rcp")});
 }
 
 TEST_F(BatchConversionTest, AMissingDirectoryFailsEachWriteWithAReason) {

@@ -6,15 +6,22 @@
 // equal the expected-* files, and each file that is new or changed must equal its copy in
 // after/. RC_UPDATE_GOLDEN=1 rewrites the expected files from the run instead.
 #include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/inotify.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <random>
 #include <regex>
 #include <set>
 #include <string>
@@ -30,15 +37,47 @@ namespace {
 const char kSampleName[] = "qz7165-settings.reg";
 
 struct RunResult {
-    int exitCode = -1;
+    int exitCode = -1;  // -1 when it did not exit on its own
+    bool killed = false;
     std::string out;
     std::string err;
 };
 
-// Runs program with args in directory, stdin from inputPath ("" for none), capturing both
-// streams through files.
-RunResult RunProgram(const std::string& directory, const std::string& program,
-                     const std::vector<std::string>& args, const std::string& inputPath = "") {
+// In a child process that StartProgram made: runs argv under the file size limit (see
+// LimitFileSize), its stderr going through a pipe so that the limit does not cut the messages
+// themselves, and ends with its exit code.
+[[noreturn]] void RunUnderFileSizeLimit(char** argv, size_t fileSizeLimit) {
+    int pipeEnds[2];
+    if (pipe(pipeEnds) != 0) {
+        _exit(127);
+    }
+    const pid_t limited = fork();
+    if (limited == 0) {
+        dup2(pipeEnds[1], 2);
+        close(pipeEnds[0]);
+        close(pipeEnds[1]);
+        LimitFileSize(fileSizeLimit);
+        execvp(argv[0], argv);
+        _exit(127);
+    }
+    close(pipeEnds[1]);
+    char buffer[4096];
+    for (ssize_t got; (got = read(pipeEnds[0], buffer, sizeof buffer)) > 0;) {
+        if (write(2, buffer, static_cast<size_t>(got)) != got) {
+            _exit(127);
+        }
+    }
+    int status = 0;
+    waitpid(limited, &status, 0);
+    _exit(WIFEXITED(status) ? WEXITSTATUS(status) : 127);
+}
+
+// Starts program with args in directory, stdin from inputPath ("" for none), its two streams
+// going to files beside it; with a fileSizeLimit, under that limit (see LimitFileSize).
+// Returns its process id.
+pid_t StartProgram(const std::string& directory, const std::string& program,
+                   const std::vector<std::string>& args, const std::string& inputPath = "",
+                   size_t fileSizeLimit = 0) {
     const std::string outPath = directory + "/../stdout";
     const std::string errPath = directory + "/../stderr";
     std::vector<char*> argv;
@@ -50,7 +89,6 @@ RunResult RunProgram(const std::string& directory, const std::string& program,
     }
     argv.push_back(nullptr);
 
-    RunResult result;
     const pid_t child = fork();
     if (child == 0) {
         const int in = open(inputPath.empty() ? "/dev/null" : inputPath.c_str(), O_RDONLY);
@@ -60,20 +98,43 @@ RunResult RunProgram(const std::string& directory, const std::string& program,
             dup2(out, 1) < 0 || dup2(err, 2) < 0) {
             _exit(127);
         }
+        if (fileSizeLimit != 0) {
+            RunUnderFileSizeLimit(argv.data(), fileSizeLimit);
+        }
         execvp(argv[0], argv.data());
         _exit(127);
     }
+    return child;
+}
+
+// Waits for a program that StartProgram started in directory and collects what it printed.
+RunResult WaitForProgram(pid_t child, const std::string& directory) {
+    RunResult result;
     int status = 0;
-    if (child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status)) {
-        result.exitCode = WEXITSTATUS(status);
+    if (child > 0 && waitpid(child, &status, 0) == child) {
+        result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        result.killed = WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
     }
-    result.out = ReadFileBytes(outPath);
-    result.err = ReadFileBytes(errPath);
+    result.out = ReadFileBytes(directory + "/../stdout");
+    result.err = ReadFileBytes(directory + "/../stderr");
     return result;
 }
 
-RunResult RunRcpconv(const std::string& directory, const std::vector<std::string>& args) {
-    return RunProgram(directory, RC_RCPCONV, args);
+// Runs program with args in directory, stdin from inputPath ("" for none).
+RunResult RunProgram(const std::string& directory, const std::string& program,
+                     const std::vector<std::string>& args, const std::string& inputPath = "") {
+    return WaitForProgram(StartProgram(directory, program, args, inputPath), directory);
+}
+
+pid_t StartRcpconv(const std::string& directory, const std::vector<std::string>& args,
+                   size_t fileSizeLimit = 0) {
+    return StartProgram(directory, RC_RCPCONV, args, "", fileSizeLimit);
+}
+
+// Runs rcpconv with args in directory (see StartProgram).
+RunResult RunRcpconv(const std::string& directory, const std::vector<std::string>& args,
+                     size_t fileSizeLimit = 0) {
+    return WaitForProgram(StartRcpconv(directory, args, fileSizeLimit), directory);
 }
 
 std::vector<std::string> ReadLines(const std::string& text) {
@@ -446,6 +507,252 @@ TEST(CliManual, DescribesEveryOptionOfTheHelp) {
     EXPECT_GT(helpOptions.size(), 10u);
     EXPECT_EQ(ManualOptions(ReadFileBytes(std::string(RC_SOURCE_DIR) + "/docs/rcpconv.1")),
               helpOptions);
+}
+
+// A v5 export as regedit writes it (UTF-16LE) of sets settings sets named "Set NNNN", each
+// giving a recipe of a few sections; variant changes some values of every set.
+std::string MakeExport(size_t sets, int variant) {
+    const std::string root = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Quorix\\Layrscan\\Settings";
+    std::string ascii = "Windows Registry Editor Version 5.00\r\n\r\n[" + root + "]\r\n";
+    for (size_t i = 0; i < sets; ++i) {
+        char name[16];
+        std::snprintf(name, sizeof name, "Set %04zu", i);
+        char model[32];
+        std::snprintf(model, sizeof model, "dword:%08x", static_cast<unsigned>(variant + i % 7));
+        ascii += "\r\n[" + root + "\\" + name + "]\r\n";
+        ascii += "\"Mat1\"=\"GaAs\"\r\n\"%Mat2\"=dword:00000000\r\n";
+        // Texts of different lengths: a rewrite in place must also cut the file.
+        ascii +=
+            "\"Electrolyte\"=\"KOH " + std::to_string(i) + std::string(variant, '+') + "\"\r\n";
+        ascii += "\"AmpCar\"=\"0.0" + std::to_string(5 + variant) + "\"\r\n";
+        ascii += "\"Model\"=" + std::string(model) + "\r\n";
+        ascii += "\"AutoSave\"=hex:0" + std::to_string(i % 10) + "\r\n";
+        ascii += "\"CV-Vmin\"=\"-3\"\r\n\"CV-Vmax\"=\"0.5\"\r\n";
+        ascii += "\"EP-Xend\"=\"0.8\"\r\n\"AIe\"=dword:00000001\r\n";
+    }
+    std::string utf16 = "\xFF\xFE";
+    for (char c : ascii) {
+        utf16 += c;
+        utf16 += '\0';
+    }
+    return utf16;
+}
+
+// The recipes of a directory by name: the ".rcp" files, not the backups and temporary files.
+std::map<std::string, std::string> RecipesIn(const fs::path& directory) {
+    std::map<std::string, std::string> recipes;
+    for (const auto& entry : fs::directory_iterator(directory)) {
+        const std::string name = entry.path().filename().string();
+        if (name[0] != '.') {
+            recipes[name] = ReadFileBytes(entry.path().string());
+        }
+    }
+    return recipes;
+}
+
+// The names in directory that start with a dot: backups and temporary files.
+std::set<std::string> HiddenFilesIn(const fs::path& directory) {
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(directory)) {
+        const std::string name = entry.path().filename().string();
+        if (name[0] == '.') {
+            names.insert(name);
+        }
+    }
+    return names;
+}
+
+ino_t InodeOf(const fs::path& path) {
+    struct stat info = {};
+    stat(path.c_str(), &info);
+    return info.st_ino;
+}
+
+// Runs rcpconv with args in directory while watching watched, and kills it with SIGKILL once
+// killAfter changes to the files there have been seen (never, when 0). Returns the run and sets
+// *changes to the number of changes seen.
+RunResult RunAndKill(const std::string& directory, const std::vector<std::string>& args,
+                     const fs::path& watched, size_t killAfter, size_t* changes) {
+    constexpr auto kDeadline = std::chrono::minutes(5);
+    constexpr int kPollMilliseconds = 100;
+    const int watch = inotify_init1(IN_CLOEXEC);
+    inotify_add_watch(watch, watched.c_str(),
+                      IN_CREATE | IN_MODIFY | IN_CLOSE_WRITE | IN_MOVED_TO | IN_DELETE);
+    const pid_t child = StartRcpconv(directory, args);
+    const auto start = std::chrono::steady_clock::now();
+    *changes = 0;
+    alignas(inotify_event) char events[64 * 1024];
+    bool running = true;
+    while (running && std::chrono::steady_clock::now() - start < kDeadline) {
+        pollfd ready = {watch, POLLIN, 0};
+        if (poll(&ready, 1, kPollMilliseconds) > 0) {
+            const ssize_t got = read(watch, events, sizeof events);
+            for (ssize_t at = 0; at < got;) {
+                const inotify_event* event = reinterpret_cast<const inotify_event*>(events + at);
+                at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+                if (++*changes == killAfter) {
+                    kill(child, SIGKILL);
+                }
+            }
+        }
+        siginfo_t state = {};
+        running =
+            waitid(P_PID, static_cast<id_t>(child), &state, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+            state.si_pid == 0;
+    }
+    close(watch);
+    return WaitForProgram(child, directory);
+}
+
+// A run killed at random points of an update of a few thousand recipes, some of them
+// hard-linked (rewritten in place) and the rest replaced by rename, leaves each recipe old or
+// new, or else with a backup of its old text; the next run reports exactly those, converts the
+// rest and leaves no temporary file.
+TEST(CliInterrupted, EachRecipeIsOldOrNewOrKeptWithItsBackup) {
+    constexpr size_t kSets = 2000;
+    constexpr size_t kLinkedEvery = 4;  // every fourth recipe has a second name
+    constexpr int kKills = 8;
+    constexpr size_t kTmpfsKilobytes = 64 * 1024;  // keeps the many files off the shared disk
+    ScratchTmpfs disk(kTmpfsKilobytes);
+    const fs::path work = fs::path(disk.path()) / "work";
+    const fs::path recipes = work / "Recipes";
+    const fs::path links = work / "links";
+    fs::create_directories(links);
+    WriteFileBytes((work / "old.reg").string(), MakeExport(kSets, 1));
+    WriteFileBytes((work / "new.reg").string(), MakeExport(kSets, 0));
+    ASSERT_EQ(RunRcpconv(work.string(), {"old.reg", "-o", "old"}).exitCode, 0);
+    ASSERT_EQ(RunRcpconv(work.string(), {"new.reg", "-o", "new"}).exitCode, 0);
+    const std::map<std::string, std::string> oldRecipes = RecipesIn(work / "old");
+    const std::map<std::string, std::string> newRecipes = RecipesIn(work / "new");
+    ASSERT_EQ(oldRecipes.size(), kSets);
+    auto restoreOld = [&]() {
+        fs::remove_all(recipes);
+        fs::remove_all(links);
+        fs::create_directories(recipes);
+        fs::create_directories(links);
+        size_t index = 0;
+        for (const auto& recipe : oldRecipes) {
+            WriteFileBytes((recipes / recipe.first).string(), recipe.second);
+            if (index++ % kLinkedEvery == 0) {
+                fs::create_hard_link(recipes / recipe.first, links / recipe.first);
+            }
+        }
+    };
+    const std::random_device::result_type seed = std::random_device()();
+    SCOPED_TRACE("random seed " + std::to_string(seed));
+    std::mt19937 random(seed);
+
+    restoreOld();
+    size_t changesOfAWholeRun = 0;
+    ASSERT_EQ(RunAndKill(work.string(), {"new.reg"}, recipes, 0, &changesOfAWholeRun).exitCode, 0);
+    ASSERT_EQ(RecipesIn(recipes), newRecipes);
+    int killedMidway = 0;
+    size_t backupsLeft = 0;
+    for (int kill = 0; kill < kKills; ++kill) {
+        restoreOld();
+        const size_t killAfter =
+            std::uniform_int_distribution<size_t>(1, changesOfAWholeRun - 1)(random);
+        size_t changes = 0;
+        killedMidway += RunAndKill(work.string(), {"new.reg"}, recipes, killAfter, &changes).killed;
+
+        std::set<std::string> expectedReports;
+        const std::map<std::string, std::string> afterKill = RecipesIn(recipes);
+        ASSERT_EQ(afterKill.size(), kSets);
+        for (const auto& recipe : afterKill) {
+            const std::string& name = recipe.first;
+            if (fs::exists(links / name)) {
+                EXPECT_EQ(InodeOf(links / name), InodeOf(recipes / name)) << name;
+            }
+            const std::string backup = ".rcp-" + std::to_string(InodeOf(recipes / name)) + ".bak";
+            if (fs::exists(recipes / backup)) {
+                expectedReports.insert("rcpconv: \"" + name.substr(0, name.size() - 4) +
+                                       "\" not converted: an earlier run stopped while rewriting "
+                                       "Recipes/" +
+                                       name + "; its previous text is kept in Recipes/" + backup +
+                                       ": check the recipe, then remove the backup");
+                if (recipe.second != oldRecipes.at(name) && recipe.second != newRecipes.at(name)) {
+                    EXPECT_EQ(ReadFileBytes((recipes / backup).string()), oldRecipes.at(name));
+                }
+            } else {
+                EXPECT_TRUE(recipe.second == oldRecipes.at(name) ||
+                            recipe.second == newRecipes.at(name))
+                    << name << " is neither old nor new after a kill at change " << killAfter;
+            }
+        }
+        backupsLeft += expectedReports.size();
+
+        const RunResult next = RunRcpconv(work.string(), {"new.reg"});
+        std::set<std::string> reports;
+        for (const std::string& line : ReadLines(next.err)) {
+            if (line.find(" not converted: ") != std::string::npos) {
+                reports.insert(line);
+            }
+        }
+        EXPECT_EQ(reports, expectedReports);
+        EXPECT_EQ(next.exitCode, expectedReports.empty() ? 0 : 1);
+        std::set<std::string> backups;
+        for (const auto& recipe : RecipesIn(recipes)) {
+            const std::string backup =
+                ".rcp-" + std::to_string(InodeOf(recipes / recipe.first)) + ".bak";
+            if (fs::exists(recipes / backup)) {
+                backups.insert(backup);
+                EXPECT_EQ(recipe.second, afterKill.at(recipe.first))
+                    << "touched despite its backup";
+            } else {
+                EXPECT_EQ(recipe.second, newRecipes.at(recipe.first));
+            }
+        }
+        EXPECT_EQ(HiddenFilesIn(recipes), backups) << "a temporary file is left";
+    }
+    EXPECT_GT(killedMidway, 0) << "every run ended before its kill";
+    std::cout << killedMidway << " of " << kKills << " runs killed midway over "
+              << changesOfAWholeRun << " file changes; " << backupsLeft << " backups left\n";
+}
+
+// On a full disk each set that finds no room is reported with the reason, and no recipe is left
+// empty or partial, nor any temporary file. Where no small tmpfs can be mounted, a file size
+// limit fails the writes instead.
+TEST(CliFullDisk, EachSetWithoutRoomIsReportedAndNoFileIsPartial) {
+    constexpr size_t kSets = 100;  // a page each: about half of them fit
+    constexpr size_t kDiskKilobytes = 200;
+    ScratchTmpfs disk(kDiskKilobytes);
+    ScratchDir scratch;
+    const fs::path work = fs::path(scratch.path()) / "work";
+    fs::create_directories(work);
+    WriteFileBytes((work / "sets.reg").string(), MakeExport(kSets, 0));
+    ASSERT_EQ(RunRcpconv(work.string(), {"sets.reg", "-o", "roomy"}).exitCode, 0);
+    const std::map<std::string, std::string> expected = RecipesIn(work / "roomy");
+    const std::string full = disk.mounted() ? "No space left on device" : "File too large";
+    if (!disk.mounted()) {
+        std::cout << "no tmpfs can be mounted here: a file size limit stands in for a full disk\n";
+    }
+    const std::string output = disk.File("Recipes");
+
+    const RunResult run =
+        RunRcpconv(work.string(), {"sets.reg", "-o", output}, disk.mounted() ? 0 : 1);
+
+    EXPECT_EQ(run.exitCode, 1);
+    const std::map<std::string, std::string> written = RecipesIn(output);
+    std::set<std::string> reports;
+    std::set<std::string> expectedReports;
+    for (const std::string& line : ReadLines(run.err)) {
+        if (line.find(" not converted: ") != std::string::npos) {
+            reports.insert(line);
+        }
+    }
+    for (const auto& recipe : expected) {
+        const auto found = written.find(recipe.first);
+        if (found != written.end()) {
+            EXPECT_EQ(found->second, recipe.second) << recipe.first;
+            continue;
+        }
+        expectedReports.insert("rcpconv: \"" + recipe.first.substr(0, recipe.first.size() - 4) +
+                               "\" not converted: cannot write " + output + "/" + recipe.first +
+                               ": " + full);
+    }
+    EXPECT_EQ(reports, expectedReports);
+    EXPECT_FALSE(reports.empty()) << "the disk did not fill up";
+    EXPECT_EQ(HiddenFilesIn(output), std::set<std::string>{});
 }
 
 }  // namespace

@@ -139,6 +139,9 @@ TEST_P(IniEditGolden, GivesTheExpectedBytes) {
 
     EXPECT_EQ(status, golden.changes ? IniEditStatus::kChanged : IniEditStatus::kUnchanged);
     EXPECT_EQ(text, expected);
+    if (!golden.hasBefore) {
+        EXPECT_EQ(NewIniText(Entries(golden.writes)), expected) << "built in one pass";
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, IniEditGolden, ::testing::ValuesIn(kGoldenCases),
@@ -236,6 +239,25 @@ TEST(IniEdit, SecondApplicationChangesNothing) {
         EXPECT_EQ(ApplyIniEntries(&text, entries, Windows1252()), IniEditStatus::kUnchanged)
             << name;
         EXPECT_EQ(text, once) << name;
+    }
+}
+
+// A new file's text built in one pass is what the editor makes of an empty file, also where
+// names differ in case or blanks and keys are written again.
+TEST(IniEdit, NewFileTextIsTheEditorsText) {
+    const std::initializer_list<Write> cases[] = {
+        {},
+        {{"GENERAL", "Model", "1"}},
+        {{"GENERAL", "Model", "1"}, {"general", "MODEL", "2"}, {"IV", "AutoSave", "1"}},
+        {{"GENERAL", "Model", " 1 "}, {"GENERAL", "Model", "1"}, {"GENERAL", "Model", "1"}},
+        {{"GENERAL", "Model", "1"}, {" GENERAL\t", "Model ", " 1"}, {"CV", "Show", ""}},
+        {{"DP", "V-Range", "-1 1"}, {"CV", "V-Range", "-3 0"}, {"dp", "v-range", "-2 2"}},
+    };
+    for (const auto& writes : cases) {
+        const RecipeEntryList entries = Entries(writes);
+        std::string edited;
+        ApplyIniEntries(&edited, entries, Windows1252());
+        EXPECT_EQ(NewIniText(entries), edited);
     }
 }
 

@@ -5,18 +5,27 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
+#include <functional>
 #include <set>
 #include <string>
 
+#include "conversion/recipe_file_posix.h"
 #include "tests/test_support.h"
 
 namespace {
 
 constexpr char kRecipe[] = "[GENERAL]\r\nMaterial=GaAs\r\nModel=3\r\n[IV]\r\nAutoSave=1\r\n";
+// A recipe before RecipeEntries() are written into it, and after.
+constexpr char kOldRecipe[] = "[GENERAL]\r\nModel=1\r\n";
+constexpr char kUpdatedRecipe[] = "[GENERAL]\r\nModel=3\r\nMaterial=GaAs\r\n[IV]\r\nAutoSave=1\r\n";
 constexpr time_t kOldTime = 1000000000;  // 2001: far from any time the test itself runs at
+constexpr uid_t kNobody = 65534;         // who the writer runs as when the tests run as root
 
 RecipeEntryList RecipeEntries() {
     RecipeEntryList entries;
@@ -24,6 +33,12 @@ RecipeEntryList RecipeEntries() {
     entries.WriteEntry("GENERAL", "Model", "3");
     entries.WriteEntry("IV", "AutoSave", "1");
     return entries;
+}
+
+// One run that writes one recipe: a fresh writer, its Write, then its Finish.
+bool WriteRecipe(const std::string& path, const RecipeEntryList& entries, std::string* error) {
+    RecipeFileWriter writer(&Windows1252());
+    return writer.Write(path.c_str(), entries, error) && writer.Finish(error);
 }
 
 std::set<std::string> FilesIn(const std::string& directory) {
@@ -45,29 +60,41 @@ void SetOldTime(const std::string& path) {
     ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
 }
 
-// Writes RecipeEntries() to path, as an unprivileged user when the tests run as the superuser
-// (whom permission bits do not stop), in a child process. Returns "" on success, else the error.
-std::string WriteWithoutPrivileges(const std::string& path) {
-    constexpr uid_t kNobody = 65534;
-    auto write = [&path]() {
-        std::string error;
-        return WriteRecipeFile(path.c_str(), RecipeEntries(), &Windows1252(), &error)
-                   ? std::string()
-                   : error;
-    };
-    if (geteuid() != 0) {
-        return write();
+// Hands path to the user the writer runs as (see InChild), so that it is the writer's own.
+void GiveToWriter(const std::string& path) {
+    if (geteuid() == 0) {
+        ASSERT_EQ(lchown(path.c_str(), kNobody, kNobody), 0) << path;
     }
+}
+
+// How InChild runs its work.
+struct ChildSetting {
+    bool unprivileged = true;  // as an unprivileged user when the tests run as the superuser
+    std::string cacheHome;     // XDG_CACHE_HOME, when not empty
+    size_t fileSizeLimit = 0;  // see LimitFileSize, when not 0
+};
+
+// Runs work in a child process set up as setting says, so that permission bits stop it even
+// when the tests run as the superuser and nothing it changes reaches the test. Returns what work
+// returned.
+std::string InChild(const std::function<std::string()>& work, const ChildSetting& setting = {}) {
     int pipeEnds[2];
     EXPECT_EQ(pipe(pipeEnds), 0);
     const pid_t child = fork();
     if (child == 0) {
         close(pipeEnds[0]);
-        if (setgid(kNobody) != 0 || setuid(kNobody) != 0) {
+        if (!setting.cacheHome.empty()) {
+            setenv("XDG_CACHE_HOME", setting.cacheHome.c_str(), 1);
+        }
+        if (setting.fileSizeLimit != 0) {
+            LimitFileSize(setting.fileSizeLimit);
+        }
+        if (setting.unprivileged && geteuid() == 0 &&
+            (setgid(kNobody) != 0 || setuid(kNobody) != 0)) {
             _exit(1);
         }
-        const std::string result = write();
-        const ssize_t written = ::write(pipeEnds[1], result.data(), result.size());
+        const std::string result = work();
+        const ssize_t written = write(pipeEnds[1], result.data(), result.size());
         _exit(written == static_cast<ssize_t>(result.size()) ? 0 : 1);
     }
     close(pipeEnds[1]);
@@ -79,8 +106,18 @@ std::string WriteWithoutPrivileges(const std::string& path) {
     close(pipeEnds[0]);
     int status = 0;
     waitpid(child, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the unprivileged writer failed";
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the child failed";
     return result;
+}
+
+// Writes RecipeEntries() to path in a child (see InChild). Returns "" on success, else the error.
+std::string WriteInChild(const std::string& path, const ChildSetting& setting = {}) {
+    return InChild(
+        [&path]() {
+            std::string error;
+            return WriteRecipe(path, RecipeEntries(), &error) ? std::string() : error;
+        },
+        setting);
 }
 
 TEST(RecipeFile, NewFileHoldsTheEntriesAndNothingElse) {
@@ -88,7 +125,7 @@ TEST(RecipeFile, NewFileHoldsTheEntriesAndNothingElse) {
     const std::string path = dir.File("set.rcp");
     std::string error;
 
-    ASSERT_TRUE(WriteRecipeFile(path.c_str(), RecipeEntries(), &Windows1252(), &error)) << error;
+    ASSERT_TRUE(WriteRecipe(path, RecipeEntries(), &error)) << error;
 
     EXPECT_EQ(ReadFileBytes(path), kRecipe);
     EXPECT_EQ(FilesIn(dir.path()), std::set<std::string>{"set.rcp"});
@@ -99,7 +136,7 @@ TEST(RecipeFile, NoEntriesMakeNoFile) {
     const std::string path = dir.File("set.rcp");
     std::string error;
 
-    ASSERT_TRUE(WriteRecipeFile(path.c_str(), RecipeEntryList(), &Windows1252(), &error)) << error;
+    ASSERT_TRUE(WriteRecipe(path, RecipeEntryList(), &error)) << error;
 
     EXPECT_FALSE(FileExists(path));
     EXPECT_EQ(error, "");
@@ -116,8 +153,8 @@ TEST(RecipeFile, UnchangedFileIsNotTouched) {
     const struct stat before = StatOf(path);
     std::string error;
 
-    ASSERT_TRUE(WriteRecipeFile(path.c_str(), RecipeEntries(), &Windows1252(), &error)) << error;
-    ASSERT_TRUE(WriteRecipeFile(path.c_str(), RecipeEntryList(), &Windows1252(), &error)) << error;
+    ASSERT_TRUE(WriteRecipe(path, RecipeEntries(), &error)) << error;
+    ASSERT_TRUE(WriteRecipe(path, RecipeEntryList(), &error)) << error;
 
     const struct stat after = StatOf(path);
     EXPECT_EQ(after.st_ino, before.st_ino);
@@ -135,7 +172,7 @@ TEST(RecipeFile, ChangedFileIsReplacedWhole) {
     const struct stat before = StatOf(path);
     std::string error;
 
-    ASSERT_TRUE(WriteRecipeFile(path.c_str(), RecipeEntries(), &Windows1252(), &error)) << error;
+    ASSERT_TRUE(WriteRecipe(path, RecipeEntries(), &error)) << error;
 
     const struct stat after = StatOf(path);
     EXPECT_NE(after.st_ino, before.st_ino);
@@ -149,7 +186,7 @@ TEST(RecipeFile, ChangedFileIsReplacedWhole) {
 TEST(RecipeFile, LinkIsFollowedWithinItsDirectory) {
     ScratchDir dir;
     const std::string target = dir.File("target.rcp");
-    WriteFileBytes(target, "[GENERAL]\r\nModel=1\r\n");
+    WriteFileBytes(target, kOldRecipe);
     ASSERT_EQ(mkdir(dir.File("sub").c_str(), 0755), 0);
     const std::string links[] = {dir.File("absolute.rcp"), dir.File("relative.rcp"),
                                  dir.File("roundabout.rcp")};
@@ -158,17 +195,14 @@ TEST(RecipeFile, LinkIsFollowedWithinItsDirectory) {
     ASSERT_EQ(symlink("sub/../target.rcp", links[2].c_str()), 0);
 
     for (const std::string& link : links) {
-        WriteFileBytes(target, "[GENERAL]\r\nModel=1\r\n");
+        WriteFileBytes(target, kOldRecipe);
         std::string error;
-        ASSERT_TRUE(WriteRecipeFile(link.c_str(), RecipeEntries(), &Windows1252(), &error))
-            << error;
+        ASSERT_TRUE(WriteRecipe(link, RecipeEntries(), &error)) << error;
 
         struct stat info = {};
         ASSERT_EQ(lstat(link.c_str(), &info), 0);
         EXPECT_TRUE(S_ISLNK(info.st_mode)) << link;
-        EXPECT_EQ(ReadFileBytes(target),
-                  "[GENERAL]\r\nModel=3\r\nMaterial=GaAs\r\n[IV]\r\nAutoSave=1\r\n")
-            << link;
+        EXPECT_EQ(ReadFileBytes(target), kUpdatedRecipe) << link;
     }
     EXPECT_EQ(FilesIn(dir.path()), (std::set<std::string>{"absolute.rcp", "relative.rcp",
                                                           "roundabout.rcp", "sub", "target.rcp"}));
@@ -180,10 +214,10 @@ TEST(RecipeFile, LinkOutOfItsDirectoryIsAnErrorAndTouchesNothing) {
     ScratchDir dir;
     ScratchDir elsewhere;
     const std::string outside = elsewhere.File("outside.rcp");
-    WriteFileBytes(outside, "[GENERAL]\r\nModel=1\r\n");
+    WriteFileBytes(outside, kOldRecipe);
     ASSERT_EQ(mkdir(dir.File("sub").c_str(), 0755), 0);
     const std::string below = dir.File("sub/below.rcp");
-    WriteFileBytes(below, "[GENERAL]\r\nModel=1\r\n");
+    WriteFileBytes(below, kOldRecipe);
     struct Case {
         std::string link;
         std::string target;
@@ -200,15 +234,14 @@ TEST(RecipeFile, LinkOutOfItsDirectoryIsAnErrorAndTouchesNothing) {
     for (const Case& c : cases) {
         ASSERT_EQ(symlink(c.target.c_str(), c.link.c_str()), 0);
         std::string error;
-        EXPECT_FALSE(WriteRecipeFile(c.link.c_str(), RecipeEntries(), &Windows1252(), &error))
-            << c.link;
+        EXPECT_FALSE(WriteRecipe(c.link, RecipeEntries(), &error)) << c.link;
         EXPECT_EQ(error, c.error);
         struct stat info = {};
         ASSERT_EQ(lstat(c.link.c_str(), &info), 0);
         EXPECT_TRUE(S_ISLNK(info.st_mode)) << c.link;
     }
-    EXPECT_EQ(ReadFileBytes(outside), "[GENERAL]\r\nModel=1\r\n");
-    EXPECT_EQ(ReadFileBytes(below), "[GENERAL]\r\nModel=1\r\n");
+    EXPECT_EQ(ReadFileBytes(outside), kOldRecipe);
+    EXPECT_EQ(ReadFileBytes(below), kOldRecipe);
     EXPECT_EQ(FilesIn(elsewhere.path()), std::set<std::string>{"outside.rcp"});
     EXPECT_EQ(FilesIn(dir.path()),
               (std::set<std::string>{"down.rcp", "nowhere.rcp", "out.rcp", "sub"}));
@@ -223,38 +256,37 @@ TEST(RecipeFile, NameNearTheFileNameLimitIsWritten) {
     const std::string path = dir.File(name);
     std::string error;
 
-    ASSERT_TRUE(WriteRecipeFile(path.c_str(), RecipeEntries(), &Windows1252(), &error)) << error;
+    ASSERT_TRUE(WriteRecipe(path, RecipeEntries(), &error)) << error;
     EXPECT_EQ(ReadFileBytes(path), kRecipe);
-    WriteFileBytes(path, "[GENERAL]\r\nModel=1\r\n");
-    ASSERT_TRUE(WriteRecipeFile(path.c_str(), RecipeEntries(), &Windows1252(), &error)) << error;
+    WriteFileBytes(path, kOldRecipe);
+    ASSERT_TRUE(WriteRecipe(path, RecipeEntries(), &error)) << error;
 
-    EXPECT_EQ(ReadFileBytes(path),
-              "[GENERAL]\r\nModel=3\r\nMaterial=GaAs\r\n[IV]\r\nAutoSave=1\r\n");
+    EXPECT_EQ(ReadFileBytes(path), kUpdatedRecipe);
     EXPECT_EQ(FilesIn(dir.path()), std::set<std::string>{name});
 }
 
 TEST(RecipeFile, ReadOnlyFileIsAnErrorAndStaysAsItWas) {
     ScratchDir dir;
     const std::string path = dir.File("set.rcp");
-    WriteFileBytes(path, "[GENERAL]\r\nModel=1\r\n");
+    WriteFileBytes(path, kOldRecipe);
     ASSERT_EQ(chmod(path.c_str(), 0444), 0);
     std::string error;
 
-    EXPECT_FALSE(WriteRecipeFile(path.c_str(), RecipeEntries(), &Windows1252(), &error));
+    EXPECT_FALSE(WriteRecipe(path, RecipeEntries(), &error));
 
     EXPECT_EQ(error, "cannot write " + path + ": Permission denied");
-    EXPECT_EQ(ReadFileBytes(path), "[GENERAL]\r\nModel=1\r\n");
+    EXPECT_EQ(ReadFileBytes(path), kOldRecipe);
     EXPECT_EQ(FilesIn(dir.path()), std::set<std::string>{"set.rcp"});
 }
 
 TEST(RecipeFile, UnreadableFileIsAnError) {
     ScratchDir dir;
     const std::string path = dir.File("set.rcp");
-    WriteFileBytes(path, "[GENERAL]\r\nModel=1\r\n");
+    WriteFileBytes(path, kOldRecipe);
     ASSERT_EQ(chmod(path.c_str(), 0), 0);
     ASSERT_EQ(chmod(dir.path().c_str(), 0755), 0);  // only the file bars the way
 
-    EXPECT_EQ(WriteWithoutPrivileges(path), "cannot read " + path + ": Permission denied");
+    EXPECT_EQ(WriteInChild(path), "cannot read " + path + ": Permission denied");
 }
 
 TEST(RecipeFile, UnwritableDirectoryIsAnError) {
@@ -262,7 +294,7 @@ TEST(RecipeFile, UnwritableDirectoryIsAnError) {
     const std::string path = dir.File("set.rcp");
     ASSERT_EQ(chmod(dir.path().c_str(), 0555), 0);
 
-    EXPECT_EQ(WriteWithoutPrivileges(path), "cannot write " + path + ": Permission denied");
+    EXPECT_EQ(WriteInChild(path), "cannot write " + path + ": Permission denied");
     EXPECT_FALSE(FileExists(path));
 }
 
@@ -278,13 +310,12 @@ TEST(RecipeFile, PathsThatCannotHoldAFileAreErrors) {
         {dir.File("missing/set.rcp"),
          "cannot write " + dir.File("missing/set.rcp") + ": No such file or directory"},
         {dir.File("plain/set.rcp"),
-         "cannot read " + dir.File("plain/set.rcp") + ": Not a directory"},
+         "cannot write " + dir.File("plain/set.rcp") + ": Not a directory"},
         {dir.File("folder.rcp"), "cannot read " + dir.File("folder.rcp") + ": Is a directory"},
     };
     for (const Case& c : cases) {
         std::string error;
-        EXPECT_FALSE(WriteRecipeFile(c.path.c_str(), RecipeEntries(), &Windows1252(), &error))
-            << c.path;
+        EXPECT_FALSE(WriteRecipe(c.path, RecipeEntries(), &error)) << c.path;
         EXPECT_EQ(error, c.error);
     }
     EXPECT_EQ(FilesIn(dir.path()), (std::set<std::string>{"folder.rcp", "plain"}));
@@ -298,7 +329,7 @@ TEST(RecipeFile, Utf16FileIsAnErrorAndStaysAsItWas) {
     WriteFileBytes(path, utf16);
     std::string error;
 
-    EXPECT_FALSE(WriteRecipeFile(path.c_str(), RecipeEntries(), &Windows1252(), &error));
+    EXPECT_FALSE(WriteRecipe(path, RecipeEntries(), &error));
 
     EXPECT_EQ(error, "cannot edit " + path + ": the file is UTF-16 text");
     EXPECT_EQ(ReadFileBytes(path), utf16);
@@ -327,6 +358,260 @@ TEST(RecipeFile, EachEntryIsTriedPastAFailureAndTheFirstIsReported) {
     error.clear();
     EXPECT_TRUE(WriteEachEntry(RecipeEntries(), "r", failsOnX, &error));
     EXPECT_EQ(error, "");
+}
+
+// The value of a file's extended attribute, "" when it has none of that name.
+std::string AttributeOf(const std::string& path, const char* name) {
+    char value[256];
+    const ssize_t size = getxattr(path.c_str(), name, value, sizeof value);
+    return size < 0 ? std::string() : std::string(value, static_cast<size_t>(size));
+}
+
+// An access control list as the kernel stores it: the owner may read and write, user 65533
+// and the group may read, others nothing.
+std::string ReadableForOneMoreUser() {
+    struct Entry {
+        uint16_t tag;
+        uint16_t permissions;
+        uint32_t id;
+    };
+    constexpr uint32_t kVersion = 2;
+    constexpr uint32_t kNoId = 0xFFFFFFFF;
+    constexpr uint16_t kRead = 4;
+    constexpr uint16_t kReadWrite = 6;
+    const Entry entries[] = {{0x01, kReadWrite, kNoId},
+                             {0x02, kRead, 65533},
+                             {0x04, kRead, kNoId},
+                             {0x10, kRead, kNoId},
+                             {0x20, 0, kNoId}};
+    std::string acl(reinterpret_cast<const char*>(&kVersion), sizeof kVersion);
+    acl.append(reinterpret_cast<const char*>(entries), sizeof entries);
+    return acl;
+}
+
+// A recipe with a second name is rewritten in place: both names still share one file, which
+// holds the new text, and the backup made on the way is gone.
+TEST(RecipeFile, HardLinkedRecipeIsRewrittenInPlace) {
+    ScratchDir dir;
+    const std::string path = dir.File("set.rcp");
+    const std::string other = dir.File("other name.rcp");
+    WriteFileBytes(path, kOldRecipe);
+    ASSERT_EQ(link(path.c_str(), other.c_str()), 0);
+    GiveToWriter(dir.path());
+    GiveToWriter(path);
+    const struct stat before = StatOf(path);
+
+    EXPECT_EQ(WriteInChild(path), "");
+
+    const struct stat after = StatOf(path);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    EXPECT_EQ(after.st_nlink, 2u);
+    EXPECT_EQ(ReadFileBytes(other), kUpdatedRecipe);
+    EXPECT_EQ(FilesIn(dir.path()), (std::set<std::string>{"other name.rcp", "set.rcp"}));
+}
+
+// Another user's recipe that we may write stays theirs: rewritten in place, not replaced by a
+// file of ours, although the directory would take one.
+TEST(RecipeFile, ForeignRecipeKeepsItsOwner) {
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "only the superuser can give the writer a recipe of another user";
+    }
+    ScratchDir dir;
+    const std::string path = dir.File("set.rcp");
+    WriteFileBytes(path, kOldRecipe);
+    ASSERT_EQ(chmod(path.c_str(), 0666), 0);
+    GiveToWriter(dir.path());
+    const struct stat before = StatOf(path);
+
+    EXPECT_EQ(WriteInChild(path), "");
+
+    const struct stat after = StatOf(path);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    EXPECT_EQ(after.st_uid, before.st_uid);
+    EXPECT_EQ(after.st_mode & 07777, 0666u);
+    EXPECT_EQ(ReadFileBytes(path), kUpdatedRecipe);
+    EXPECT_EQ(FilesIn(dir.path()), std::set<std::string>{"set.rcp"});
+}
+
+// A writable recipe in a directory that takes no new file is updated, as Windows updates it:
+// in place, with the backup in the user's cache directory, which is empty again afterwards.
+TEST(RecipeFile, WritableRecipeInReadOnlyDirectoryIsRewrittenInPlace) {
+    ScratchDir dir;
+    ScratchDir cacheHome;
+    const std::string path = dir.File("set.rcp");
+    WriteFileBytes(path, kOldRecipe);
+    GiveToWriter(path);
+    GiveToWriter(cacheHome.path());
+    ASSERT_EQ(chmod(dir.path().c_str(), 0555), 0);
+    const struct stat before = StatOf(path);
+    ChildSetting setting;
+    setting.cacheHome = cacheHome.path();
+
+    EXPECT_EQ(WriteInChild(path, setting), "");
+
+    EXPECT_EQ(StatOf(path).st_ino, before.st_ino);
+    EXPECT_EQ(ReadFileBytes(path), kUpdatedRecipe);
+    EXPECT_EQ(FilesIn(dir.path()), std::set<std::string>{"set.rcp"});
+    EXPECT_EQ(FilesIn(cacheHome.path()), std::set<std::string>{"rcpconv"});
+    EXPECT_EQ(FilesIn(cacheHome.File("rcpconv")), std::set<std::string>{});
+}
+
+// Extended attributes, an access control list among them, survive the update with the
+// permission bits that go with them.
+TEST(RecipeFile, ExtendedAttributesAreKept) {
+    ScratchDir dir;
+    const std::string path = dir.File("set.rcp");
+    WriteFileBytes(path, kOldRecipe);
+    GiveToWriter(dir.path());
+    GiveToWriter(path);
+    const std::string acl = ReadableForOneMoreUser();
+    if (setxattr(path.c_str(), "user.origin", "lab 3", 5, 0) != 0 ||
+        setxattr(path.c_str(), "system.posix_acl_access", acl.data(), acl.size(), 0) != 0) {
+        GTEST_SKIP() << "the file system of " << dir.path()
+                     << " keeps no extended attributes or access control lists: "
+                     << strerror(errno);
+    }
+    const struct stat before = StatOf(path);
+
+    EXPECT_EQ(WriteInChild(path), "");
+
+    EXPECT_EQ(ReadFileBytes(path), kUpdatedRecipe);
+    EXPECT_EQ(AttributeOf(path, "user.origin"), "lab 3");
+    EXPECT_EQ(AttributeOf(path, "system.posix_acl_access"), acl);
+    EXPECT_EQ(StatOf(path).st_mode, before.st_mode);
+    EXPECT_EQ(StatOf(path).st_uid, before.st_uid);
+    EXPECT_EQ(FilesIn(dir.path()), std::set<std::string>{"set.rcp"});
+}
+
+// A backup that an interrupted rewrite left, beside the recipe or in the cache directory, stops
+// every later write of that recipe, even one that would change nothing, until the user removes
+// it; the recipe is not touched.
+TEST(RecipeFile, BackupLeftByAnInterruptedRewriteStopsTheWrite) {
+    ScratchDir dir;
+    ScratchDir cacheHome;
+    const std::string path = dir.File("set.rcp");
+    const std::string damaged = "[GENERAL]\r\nMod";
+    WriteFileBytes(path, damaged);
+    const struct stat info = StatOf(path);
+    const std::string inode = std::to_string(info.st_ino);
+    const std::string backups[] = {
+        dir.File(".rcp-" + inode + ".bak"),
+        cacheHome.File("rcpconv/" + std::to_string(info.st_dev) + "-" + inode + ".bak")};
+    ASSERT_EQ(mkdir(cacheHome.File("rcpconv").c_str(), 0700), 0);
+    ChildSetting setting;
+    setting.unprivileged = false;
+    setting.cacheHome = cacheHome.path();
+
+    for (const std::string& backup : backups) {
+        WriteFileBytes(backup, kOldRecipe);
+        EXPECT_EQ(WriteInChild(path, setting), "an earlier run stopped while rewriting " + path +
+                                                   "; its previous text is kept in " + backup +
+                                                   ": check the recipe, then remove the backup");
+        EXPECT_EQ(ReadFileBytes(path), damaged);
+        ASSERT_EQ(unlink(backup.c_str()), 0);
+    }
+    WriteFileBytes(path, kUpdatedRecipe);
+    WriteFileBytes(backups[0], kOldRecipe);
+    EXPECT_NE(WriteInChild(path, setting), "") << "an unchanged recipe is reported too";
+    ASSERT_EQ(unlink(backups[0].c_str()), 0);
+
+    EXPECT_EQ(WriteInChild(path, setting), "");
+}
+
+// The temporary files that earlier runs left are removed when they are certainly abandoned:
+// made on this host by a process that is gone, or untouched for a day. Others stay.
+TEST(RecipeFile, AbandonedTempFilesAreRemoved) {
+    ScratchDir dir;
+    const pid_t child = fork();
+    if (child == 0) {
+        _exit(0);
+    }
+    ASSERT_EQ(waitpid(child, nullptr, 0), child);
+    const std::string gone = std::to_string(child);
+    const std::string host = HostNameForFiles();
+    struct Case {
+        std::string name;
+        bool old;
+        bool stays;
+    };
+    const Case cases[] = {
+        {".rcp-" + host + "-" + gone + "-0.tmp", false, false},
+        {".rcp-" + host + "-1-0.tmp", false, true},  // process 1 runs
+        {".rcp-other-pc-" + gone + "-0.tmp", false, true},
+        {".rcp-other-pc-" + gone + "-1.tmp", true, false},
+        {".rcp-" + gone + "-0.tmp", false, true},  // an older version's: the host is unknown
+        {".rcp-" + gone + "-1.tmp", true, false},
+        {".rcp-" + host + "-" + gone + "-x.tmp", true, true},
+        {".rcp-" + host + ".tmp", true, true},
+        {"notes.tmp", true, true},
+    };
+    std::set<std::string> staying = {"set.rcp"};
+    for (const Case& c : cases) {
+        WriteFileBytes(dir.File(c.name), "[GENERAL]\r\nMod");
+        if (c.old) {
+            SetOldTime(dir.File(c.name));
+        }
+        if (c.stays) {
+            staying.insert(c.name);
+        }
+    }
+    std::string error;
+
+    ASSERT_TRUE(WriteRecipe(dir.File("set.rcp"), RecipeEntries(), &error)) << error;
+
+    EXPECT_EQ(FilesIn(dir.path()), staying);
+}
+
+// On a full disk nothing is half written, whichever road a recipe takes: a new recipe is not
+// made, a changed one keeps its old text, no temporary file or backup stays, and each failure
+// is reported. Where no small tmpfs can be mounted, a file size limit fails the writes.
+TEST(RecipeFile, FullDiskLeavesEveryRecipeAsItWas) {
+    constexpr size_t kDiskKilobytes = 200;
+    ScratchTmpfs disk(kDiskKilobytes);
+    ScratchDir elsewhere;
+    ChildSetting setting;
+    setting.unprivileged = false;
+    setting.cacheHome = disk.File("cache");
+    const std::string fresh = disk.File("new.rcp");
+    const std::string renamed = disk.File("renamed.rcp");
+    const std::string linked = disk.File("linked.rcp");
+    // A whole page of the tmpfs: the longer new text needs room the disk no longer has.
+    constexpr size_t kPageBytes = 4096;
+    const std::string oldRecipe =
+        "; " + std::string(kPageBytes - 4 - strlen(kOldRecipe), '-') + "\r\n" + kOldRecipe;
+    for (const std::string& path : {renamed, linked}) {
+        WriteFileBytes(path, oldRecipe);
+    }
+    ASSERT_EQ(link(linked.c_str(), disk.File("linked copy.rcp").c_str()), 0);
+    std::string full = strerror(EFBIG);
+    if (disk.mounted()) {
+        const std::string filler(2 * kDiskKilobytes * 1024, 'x');
+        const int fd = open(disk.File("filler").c_str(), O_WRONLY | O_CREAT, 0644);
+        ASSERT_GE(fd, 0);
+        EXPECT_LT(write(fd, filler.data(), filler.size()), static_cast<ssize_t>(filler.size()));
+        close(fd);
+        full = strerror(ENOSPC);
+    } else {
+        std::cout << "no tmpfs can be mounted here: a file size limit stands in for a full disk\n";
+        setting.fileSizeLimit = 1;
+    }
+    const std::set<std::string> before = FilesIn(disk.path());
+
+    EXPECT_EQ(WriteInChild(fresh, setting), "cannot write " + fresh + ": " + full);
+    EXPECT_EQ(WriteInChild(renamed, setting), "cannot write " + renamed + ": " + full);
+    EXPECT_EQ(WriteInChild(linked, setting), "cannot back up " + linked + ": " + full);
+    if (disk.mounted()) {
+        // With room for the backup elsewhere, the rewrite itself finds the disk full.
+        setting.cacheHome = elsewhere.path();
+        EXPECT_EQ(WriteInChild(linked, setting), "cannot write " + linked + ": " + full);
+        EXPECT_EQ(FilesIn(elsewhere.File("rcpconv")), std::set<std::string>{});
+    }
+
+    EXPECT_EQ(ReadFileBytes(renamed), oldRecipe);
+    EXPECT_EQ(ReadFileBytes(linked), oldRecipe);
+    std::set<std::string> after = FilesIn(disk.path());
+    after.erase("cache");
+    EXPECT_EQ(after, before);
 }
 
 }  // namespace

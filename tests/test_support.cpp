@@ -1,7 +1,10 @@
 // Scratch directories and file helpers for the unit tests.
 #include "tests/test_support.h"
 
+#include <signal.h>
 #include <stdlib.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <filesystem>
@@ -24,6 +27,23 @@ ScratchDir::~ScratchDir() {
     std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
                                  std::filesystem::perm_options::add, ignored);
     std::filesystem::remove_all(path_, ignored);
+}
+
+ScratchTmpfs::ScratchTmpfs(size_t kilobytes) {
+    const std::string options = "size=" + std::to_string(kilobytes) + "k";
+    mounted_ = mount("tmpfs", dir_.path().c_str(), "tmpfs", 0, options.c_str()) == 0;
+}
+
+ScratchTmpfs::~ScratchTmpfs() {
+    if (mounted_) {
+        umount2(dir_.path().c_str(), MNT_DETACH);
+    }
+}
+
+void LimitFileSize(size_t bytes) {
+    signal(SIGXFSZ, SIG_IGN);  // the write then fails with EFBIG instead of ending the process
+    const rlimit limit = {bytes, bytes};
+    setrlimit(RLIMIT_FSIZE, &limit);
 }
 
 std::string ReadFileBytes(const std::string& path) {

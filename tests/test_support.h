@@ -1,6 +1,7 @@
 // Helpers shared by the unit tests: scratch directories and whole-file reads and writes.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 class Codepage;
@@ -20,6 +21,29 @@ class ScratchDir {
   private:
     std::string path_;
 };
+
+// A scratch directory with a tmpfs of its own of the given size mounted on it, a file system
+// that fills up fast, or keeps a test's many files off the disk. Only the superuser may mount
+// one: elsewhere mounted() is false and it is an ordinary scratch directory.
+class ScratchTmpfs {
+  public:
+    explicit ScratchTmpfs(size_t kilobytes);
+    ~ScratchTmpfs();
+    ScratchTmpfs(const ScratchTmpfs&) = delete;
+    ScratchTmpfs& operator=(const ScratchTmpfs&) = delete;
+
+    bool mounted() const { return mounted_; }
+    const std::string& path() const { return dir_.path(); }
+    std::string File(const std::string& name) const { return dir_.File(name); }
+
+  private:
+    ScratchDir dir_;
+    bool mounted_;
+};
+
+// Makes every write that would take a file beyond bytes fail with EFBIG in this process and the
+// programs it starts, as a full disk fails it: the stand-in where no tmpfs can be mounted.
+void LimitFileSize(size_t bytes);
 
 // The bytes of a file; "" when it cannot be read (use FileExists to tell the two apart).
 std::string ReadFileBytes(const std::string& path);

@@ -2,7 +2,7 @@
 //
 // Usage: ini_apply SCRIPT TARGET
 // The script is the one the Windows reference program reads: one write per line,
-// "section<TAB>key<TAB>text". The writes go to WriteRecipeFile in batches of as many entries as
+// "section<TAB>key<TAB>text". The writes go to a RecipeFileWriter in batches of as many entries as
 // one recipe holds, in order, which gives the same file as applying them one by one.
 // Exit code: 0 on success, 1 when a write failed (reason on stderr), 2 for unusable arguments.
 #include <cstdio>
@@ -39,6 +39,7 @@ int main(int argc, char** argv) {
     }
     // The entry list keeps pointers to its section and key names; they live here.
     std::deque<std::string> names;
+    RecipeFileWriter writer(&codepage);
     RecipeEntryList batch;
     int result = 0;
     char line[kMaxScriptLine];
@@ -57,7 +58,7 @@ int main(int argc, char** argv) {
             break;
         }
         if (batch.size() == kMaxRecipeEntries) {
-            if (!WriteRecipeFile(argv[2], batch, &codepage, &error)) {
+            if (!writer.Write(argv[2], batch, &error)) {
                 result = kExitWriteFailed;
                 break;
             }
@@ -69,7 +70,7 @@ int main(int argc, char** argv) {
         batch.WriteEntry(section, names.back().c_str(), secondTab + 1);
     }
     fclose(script);
-    if (result == 0 && !WriteRecipeFile(argv[2], batch, &codepage, &error)) {
+    if (result == 0 && (!writer.Write(argv[2], batch, &error) || !writer.Finish(&error))) {
         result = kExitWriteFailed;
     }
     if (result == kExitWriteFailed) {
