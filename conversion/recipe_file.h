@@ -43,3 +43,8 @@ class RecipeFileWriter {
     struct Run;
     std::unique_ptr<Run> run_;
 };
+
+// Returns true with *message when a crash left the backup of an interrupted rewrite of the
+// recipe at path: the writer refuses that recipe until the user has checked it and removed the
+// backup, and so does a preview. Never true on Windows, where the service writes in place.
+bool FindInterruptedRewrite(const char* path, std::string* message);

@@ -90,6 +90,13 @@ bool FollowLink(const char* path, std::string* target, std::string* error) {
     return true;
 }
 
+// The message of a recipe whose rewrite a crash interrupted.
+std::string InterruptedRewrite(const char* path, const std::string& backup) {
+    return "an earlier run stopped while rewriting " + std::string(path) +
+           "; its previous text is kept in " + backup +
+           ": check the recipe, then remove the backup";
+}
+
 }  // namespace
 
 struct RecipeFileWriter::Run {
@@ -155,9 +162,7 @@ struct RecipeFileWriter::Run {
         }
         std::string backup;
         if (FindBackup({&directory, Cache()}, info, &backup)) {
-            *error = "an earlier run stopped while rewriting " + std::string(path) +
-                     "; its previous text is kept in " + backup +
-                     ": check the recipe, then remove the backup";
+            *error = InterruptedRewrite(path, backup);
             return false;
         }
         std::string oldText;
@@ -263,4 +268,23 @@ bool RecipeFileWriter::Finish(std::string* error) {
         }
     }
     return true;
+}
+
+bool FindInterruptedRewrite(const char* path, std::string* message) {
+    struct stat info;
+    RecipeDirectory directory;
+    if (stat(path, &info) != 0 || !OpenRecipeDirectory(DirectoryOf(path), &directory)) {
+        return false;
+    }
+    RecipeDirectory cache;
+    const std::string cachePath = CacheDirectoryPath();
+    const bool cacheOpen = !cachePath.empty() && OpenRecipeDirectory(cachePath, &cache);
+    std::string backup;
+    const bool found = FindBackup({&directory, cacheOpen ? &cache : nullptr}, info, &backup);
+    CloseRecipeDirectory(&directory);
+    CloseRecipeDirectory(&cache);
+    if (found) {
+        *message = InterruptedRewrite(path, backup);
+    }
+    return found;
 }

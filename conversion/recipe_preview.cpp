@@ -17,6 +17,7 @@
 #endif
 
 #include "conversion/ini_edit.h"
+#include "conversion/recipe_file.h"
 #include "conversion/recipe_file_name.h"
 #include "settings/codepage.h"
 
@@ -122,7 +123,8 @@ bool ReadRecipeFile(const std::string& path, std::string* text, bool* exists, st
 
 bool PreviewRecipeFile(const std::string& path, const RecipeEntryList& entries,
                        const Codepage& codepage, RecipePreview* preview, std::string* error) {
-    if (!ReadRecipeFile(path, &preview->before, &preview->existed, error)) {
+    if (!ReadRecipeFile(path, &preview->before, &preview->existed, error) ||
+        (preview->existed && FindInterruptedRewrite(path.c_str(), error))) {
         return false;
     }
     preview->after = preview->before;

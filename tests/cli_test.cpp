@@ -386,8 +386,8 @@ std::string NotConvertedSets(const RunResult& run) {
     return sets;
 }
 
-// A recipe nobody may write and a directory in a recipe's place fail the dry run as they fail
-// the real one.
+// A recipe nobody may write, a directory in a recipe's place and a recipe whose rewrite a crash
+// interrupted (its backup left beside it) fail the dry run as they fail the real one.
 TEST(CliPreview, DryRunFindsTheSetsTheRunCannotWrite) {
     StartingRecipes start{"blocked", FilesIn(fs::path(RC_TEST_DATA_DIR) / "recipe_update")};
     ScratchDir scratch;
@@ -399,12 +399,17 @@ TEST(CliPreview, DryRunFindsTheSetsTheRunCannotWrite) {
                         fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
         fs::remove(work / "Recipes/AlGaAs HEMT.rcp");
         fs::create_directory(work / "Recipes/AlGaAs HEMT.rcp");
+        struct stat interrupted;
+        ASSERT_EQ(stat((work / "Recipes/InGaAs on InP.rcp").c_str(), &interrupted), 0);
+        fs::copy_file(work / "Recipes/InGaAs on InP.rcp",
+                      work / ("Recipes/.rcp-" + std::to_string(interrupted.st_ino) + ".bak"));
         notConverted[side++] = NotConvertedSets(RunRcpconv(work.string(), {mode, kSampleName}));
     }
     EXPECT_EQ(notConverted[0],
               "exit 1\n"
               "rcpconv: \"AlGaAs HEMT\"\n"
               "rcpconv: \"GaAs p Zn\"\n"
+              "rcpconv: \"InGaAs on InP\"\n"
               "rcpconv: \"Si 1:2\"\n");
     EXPECT_EQ(notConverted[0], notConverted[1]);
 }
