@@ -12,6 +12,7 @@
 //
 // Every command first waits (up to kWaitMilliseconds) for a visible "#32770" window with the
 // caption. Exit code 0 on success, 1 when the window never came (or never went), 2 for usage.
+// A command reads the window once: the caller waits for the state it expects by asking again.
 #include <windows.h>
 
 #include <cstdio>
@@ -21,9 +22,9 @@
 
 namespace {
 
-constexpr DWORD kWaitMilliseconds = 30000;
+// A hang, not a speed limit: on a busy machine a window can take seconds to come or to answer.
+constexpr DWORD kWaitMilliseconds = 60000;
 constexpr DWORD kPollMilliseconds = 100;
-constexpr UINT kMessageTimeoutMilliseconds = 5000;
 // The template's size: the dialog's client area spans exactly this many dialog units, which
 // lets positions be converted without MapDialogRect (it needs the dialog's own process).
 constexpr int kDialogWidthUnits = 316;
@@ -35,23 +36,30 @@ HWND FindDialog(const char* caption) {
     return window != nullptr && IsWindowVisible(window) ? window : nullptr;
 }
 
+// True while less than kWaitMilliseconds have passed since start (a GetTickCount value).
+bool BeforeDeadline(DWORD start) {
+    return GetTickCount() - start < kWaitMilliseconds;
+}
+
 HWND WaitForDialog(const char* caption) {
-    for (DWORD waited = 0; waited < kWaitMilliseconds; waited += kPollMilliseconds) {
+    const DWORD start = GetTickCount();
+    do {
         if (HWND window = FindDialog(caption)) {
             return window;
         }
         Sleep(kPollMilliseconds);
-    }
+    } while (BeforeDeadline(start));
     return nullptr;
 }
 
 // The text of a window as its own process answers WM_GETTEXT, with line feeds and
-// backslashes escaped so that every window prints on one line.
+// backslashes escaped so that every window prints on one line. A busy program may take a
+// while to answer; it is not taken for hung.
 std::string WindowText(HWND window) {
     char text[kTextChars] = {};
     DWORD_PTR copied = 0;
     if (!SendMessageTimeoutA(window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text),
-                             SMTO_ABORTIFHUNG, kMessageTimeoutMilliseconds, &copied)) {
+                             SMTO_NORMAL, kWaitMilliseconds, &copied)) {
         return "<no answer>";
     }
     std::string escaped;
@@ -205,12 +213,13 @@ int PrintItemCenter(HWND dialog, int index) {
 }
 
 int WaitUntilGone(const char* caption) {
-    for (DWORD waited = 0; waited < kWaitMilliseconds; waited += kPollMilliseconds) {
+    const DWORD start = GetTickCount();
+    do {
         if (FindWindowA("#32770", caption) == nullptr) {
             return 0;
         }
         Sleep(kPollMilliseconds);
-    }
+    } while (BeforeDeadline(start));
     fprintf(stderr, "\"%s\" is still there\n", caption);
     return 1;
 }

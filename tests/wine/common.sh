@@ -17,13 +17,70 @@ wine_run() { "$WINE" "$@" </dev/null; }
 # The Windows form of a Linux path (drive Z: is the root of the file system).
 win_path() { printf 'Z:%s' "${1//\//\\}"; }
 
-# A fresh scratch directory for one test, removed when the script ends.
+# make_scratch [CLEANUP]: SCRATCH, a fresh directory for this test under the build tree. When
+# the script ends, CLEANUP (a function given the exit status) runs; then the directory is
+# removed if the test passed, and kept and named if it failed, so that one failure is enough
+# to see what the programs wrote.
 make_scratch() {
-    SCRATCH=$(mktemp -d "${TMPDIR:-/tmp}/rc-wine-XXXXXX")
-    trap 'rm -rf "$SCRATCH"' EXIT
+    local parent="$RC_NATIVE_DIR/wine-scratch"
+    mkdir -p "$parent" || fail "cannot make $parent"
+    SCRATCH=$(mktemp -d "$parent/$(basename "$0" .sh)-XXXX") || fail "no scratch directory"
+    SCRATCH_CLEANUP=${1:-}
+    trap scratch_end EXIT
+}
+
+scratch_end() {
+    local status=$?
+    [ -z "$SCRATCH_CLEANUP" ] || "$SCRATCH_CLEANUP" "$status"
+    if [ "$status" -eq 0 ]; then
+        rm -rf "$SCRATCH"
+    else
+        echo "scratch directory kept: $SCRATCH" >&2
+    fi
 }
 
 fail() { echo "FAIL: $*" >&2; exit 1; }
+
+# How long a wait for a condition may take before the test fails: a hang, not a speed limit,
+# since a busy two-core machine can take seconds for a step that usually takes milliseconds.
+WAIT_SECONDS=60
+# The pause between two checks of a condition.
+WAIT_PAUSE=0.1
+
+# wait_for DESCRIPTION COMMAND...: re-runs COMMAND until it succeeds; after WAIT_SECONDS the
+# test fails with what the last try printed.
+wait_for() {
+    local what=$1 deadline=$((SECONDS + WAIT_SECONDS)) said
+    shift
+    until said=$("$@" 2>&1); do
+        ((SECONDS < deadline)) || fail "never happened: $what${said:+
+last try: $said}"
+        sleep "$WAIT_PAUSE"
+    done
+}
+
+# Stops what the setup started (the Wine server of the prefix, then the Xvfb display), if
+# they still run: the display only through its recorded process id, and only if that process
+# is still an Xvfb, since the number may belong to another program by now. The server's
+# socket directory goes too (Debian's Wine makes one in TMPDIR per prefix and names it in
+# the prefix's file "wineserver").
+stop_fixture_processes() {
+    if [ -d "$WINEPREFIX" ]; then
+        "$WINESERVER" -k 2>/dev/null || true
+        local server_dir
+        server_dir=$(cat "$WINEPREFIX/wineserver" 2>/dev/null) || server_dir=
+        if [[ "$server_dir" =~ ^wine-[A-Za-z0-9]{6}$ ]]; then
+            rm -rf "${TMPDIR:-/tmp}/$server_dir"
+        fi
+    fi
+    local pid_file="$RC_WINE_STATE/xvfb.pid" pid
+    [ -f "$pid_file" ] || return 0
+    pid=$(cat "$pid_file")
+    if [ "$(ps -o comm= -p "$pid" 2>/dev/null)" = Xvfb ]; then
+        kill "$pid" 2>/dev/null || true
+    fi
+    rm -f "$pid_file"
+}
 
 # Every place the fixtures may have put settings, in both registry views.
 SETTINGS_KEYS=('HKLM\SOFTWARE\WOW6432Node\Quorix' 'HKLM\SOFTWARE\WOW6432Node\Zentyl'

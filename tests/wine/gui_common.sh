@@ -1,20 +1,26 @@
 # Sourced by the GUI tests: registry fixtures, and starting, reading and driving
-# RecipeConverter.exe (the mingw64 build) on the Xvfb display with real input.
+# RecipeConverter.exe (the mingw64 build) on the Xvfb display with real input. Input reaches
+# the program through the X server and is handled there in its own time, and a window shows
+# before it is filled in: every step waits (wait_for) for the state it expects.
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 APP_CAPTION="Recipe converter from QZ7165 registry settings"
+BROWSER_CAPTION="Browse for Folder"
 APP_EXE="$RC_WIN64_DIR/app/RecipeConverter.exe"
 GUI_DATA="$RC_SOURCE_DIR/tests/data/gui"
 RCPCONV="$RC_NATIVE_DIR/cli/rcpconv"
 DIALOG_PROBE="$PROBES/dialog_probe.exe"
-# How long a poll waits for the window to show a state (a hang, not a speed limit).
-POLL_TRIES=300
 APP_PID=
 # Control ids of the dialog, as app/resource.h (and IDOK for Convert) define them.
 ID_CONVERT=1
 ID_SELECT_ALL=1002
 ID_SELECT_DIR=1004
 ID_RECIPE_DIR=1005
+# Two clicks on one spot in quick succession make a double click, which a list box does not
+# take as a second click: a click on the spot of the one before lands this many pixels aside
+# (more than the double-click area).
+CLICK_SHIFT=8
+LAST_CLICK=
 
 [ -f "$APP_EXE" ] || fail "no $APP_EXE: build the mingw64 preset"
 [ -f "$DIALOG_PROBE" ] || fail "no dialog_probe.exe: build the mingw64 preset"
@@ -37,20 +43,24 @@ registry_import() {
     registry_load "${paths[@]}"
 }
 
-# Sets up the scratch directory and the clean-up: the program, if still running, and the
-# registry keys of the fixtures.
-gui_begin() {
-    SCRATCH=$(mktemp -d "${TMPDIR:-/tmp}/rc-gui-XXXXXX")
-    trap gui_end EXIT
-}
+# Sets up the scratch directory and the clean-up (gui_end).
+gui_begin() { make_scratch gui_end; }
 
+# gui_end STATUS: after a failure keeps a picture of the screen and shows what the program
+# printed; then ends the program, if still running, and removes the fixtures' registry keys.
 gui_end() {
+    if [ "$1" -ne 0 ]; then
+        import -window root "$SCRATCH/failure.png" 2>/dev/null
+        if [ -s "$SCRATCH/app.log" ]; then
+            echo "RecipeConverter.exe printed:" >&2
+            cat "$SCRATCH/app.log" >&2
+        fi
+    fi
     if [ -n "$APP_PID" ] && kill -0 "$APP_PID" 2>/dev/null; then
         kill "$APP_PID" 2>/dev/null
         wait "$APP_PID" 2>/dev/null
     fi
     registry_clear
-    rm -rf "$SCRATCH"
 }
 
 # app_start DIR [NAME]: copies the program into DIR (so its default Recipes directory is
@@ -69,84 +79,155 @@ app_wait_window() {
     app_focus "$APP_CAPTION"
 }
 
-# app_focus CAPTION: gives the X window of a top-level window with that title the keyboard.
+# x_window TITLE: the X window of a visible top-level window with that title, once there is one.
+x_window_shown() { xdotool search --onlyvisible --name "^$1\$" >/dev/null; }
+x_window() {
+    wait_for "an X window \"$1\"" x_window_shown "$1"
+    xdotool search --onlyvisible --name "^$1\$" | head -n 1
+}
+
+# app_focus TITLE: gives the X window of a top-level window with that title the keyboard.
+has_focus() {
+    xdotool windowfocus "$1" && [ "$(xdotool getwindowfocus -f)" = "$1" ]
+}
 app_focus() {
     local window
-    window=$(xdotool search --sync --onlyvisible --name "^$1\$" | head -n 1)
-    [ -n "$window" ] || fail "no X window \"$1\""
-    xdotool windowfocus --sync "$window" || fail "cannot focus \"$1\""
+    window=$(x_window "$1") || exit 1
+    wait_for "the keyboard on \"$1\"" has_focus "$window"
 }
 
 # app_wait_exit EXPECTED_CODE: waits for the program to end and checks its exit code.
+app_ended() { ! kill -0 "$APP_PID" 2>/dev/null; }
 app_wait_exit() {
-    local tries=0
-    while kill -0 "$APP_PID" 2>/dev/null; do
-        ((++tries < POLL_TRIES)) || fail "the program did not end"
-        sleep 0.1
-    done
+    wait_for "the program ends" app_ended
     local code=0
     wait "$APP_PID" || code=$?
     APP_PID=
     [ "$code" = "$1" ] || fail "exit code $code, expected $1"
 }
 
+# click_at X Y: a real mouse click on a screen point.
+click_at() {
+    local x=$1 y=$2
+    [ "$LAST_CLICK" != "$x $y" ] || x=$((x + CLICK_SHIFT))
+    xdotool mousemove --sync "$x" "$y" click 1 || fail "cannot click at $x $y"
+    LAST_CLICK="$x $y"
+}
+
 # click_control CAPTION ID: a real mouse click in the middle of a control.
 click_control() {
     local x y
     read -r x y < <(probe center "$1" "$2") || fail "no control $2 in \"$1\""
-    xdotool mousemove --sync "$x" "$y" click 1
+    click_at "$x" "$y"
 }
 
 # click_entry INDEX: a real mouse click on one entry of the set list.
 click_entry() {
     local x y
     read -r x y < <(probe item "$APP_CAPTION" "$1") || fail "no list entry $1"
-    xdotool mousemove --sync "$x" "$y" click 1
+    click_at "$x" "$y"
 }
 
-press_key() { xdotool key "$1"; }
-
-# wait_for DESCRIPTION COMMAND...: polls until COMMAND succeeds, since input reaches the
-# program through the X server and is handled there in its own time.
-wait_for() {
-    local what=$1 tries=0
-    shift
-    until "$@" >/dev/null 2>&1; do
-        ((++tries < POLL_TRIES)) || fail "never happened: $what"
-        sleep 0.1
-    done
-}
+press_key() { xdotool key "$1" || fail "cannot press $1"; }
 
 # The list as "SELECTED<TAB>NAME" lines.
 list_state() { probe list "$APP_CAPTION"; }
-list_is() { [ "$(list_state)" = "$1" ]; }
+# list_is STATE: the list is in that state; else prints the state it is in.
+list_is() {
+    local state
+    state=$(list_state) && [ "$state" = "$1" ] && return 0
+    printf 'the list is:\n%s\n' "$state"
+    return 1
+}
 
 # The text shown in the directory box.
 shown_directory() {
     probe controls "$APP_CAPTION" | sed -n "s/^Edit id=$ID_RECIPE_DIR .* text=\"\(.*\)\"\$/\1/p"
 }
+# directory_is TEXT / directory_matches REGEX: the directory box shows that text; else prints
+# what it shows.
+directory_is() {
+    local shown
+    shown=$(shown_directory) && [ "$shown" = "$1" ] && return 0
+    echo "the directory box shows \"$shown\""
+    return 1
+}
+directory_matches() {
+    local shown
+    shown=$(shown_directory) && [[ "$shown" =~ $1 ]] && return 0
+    echo "the directory box shows \"$shown\""
+    return 1
+}
 
-# expect_message CAPTION EXPECTED: checks a message box (owner, text, buttons) and presses
-# Enter on it.
-expect_message() {
+# controls_are CAPTION EXPECTED: every control of the window as the probe lists them; else
+# prints how they differ.
+controls_are() {
     local got
-    got=$(probe message "$1") || fail "no message box \"$1\""
-    [ "$got" = "$2" ] || fail "message box \"$1\":
-$got
-expected:
-$2"
+    got=$(probe controls "$1") && [ "$got" = "$2" ] && return 0
+    diff <(echo "$2") <(echo "$got")
+    return 1
+}
+# controls_include CAPTION LINE: one control of the window as the probe lists it.
+controls_include() {
+    local got
+    got=$(probe controls "$1") && grep -qxF "$2" <<<"$got" && return 0
+    printf 'the controls are:\n%s\n' "$got"
+    return 1
+}
+
+# message_is CAPTION EXPECTED [FILTER]: a message box (owner, text, buttons) as the probe prints
+# it, after the sed -E expression FILTER if given; else prints what it shows.
+message_is() {
+    local got
+    got=$(probe message "$1" | sed -E "${3:-}") && [ "$got" = "$2" ] && return 0
+    printf 'the box shows:\n%s\n' "$got"
+    return 1
+}
+
+# expect_message CAPTION EXPECTED [FILTER]: waits for a message box as message_is expects it,
+# then presses Enter on it and waits for it to go.
+expect_message() {
+    wait_for "message box \"$1\" as expected:
+$2
+" message_is "$@"
     app_focus "$1"
     press_key Return
     probe gone "$1" >/dev/null || fail "message box \"$1\" stayed"
 }
 
-# No message box (or other dialog) of the program is open besides the main window.
-no_other_dialog() {
+# browser_open: Select Dir, then waits for the folder browser to show its title, and gives it
+# the keyboard. browser_close KEY: Escape or Enter, then waits for the browser to go.
+BROWSER_TITLE='Static id=14146 style=0x50020000 rect=9,5,299,31 text="Highlight the folder to receive Recipes"'
+browser_open() {
+    click_control "$APP_CAPTION" "$ID_SELECT_DIR"
+    wait_for "the folder browser with its title" \
+        controls_include "$BROWSER_CAPTION" "$BROWSER_TITLE"
+    app_focus "$BROWSER_CAPTION"
+}
+browser_close() {
+    press_key "$1"
+    probe gone "$BROWSER_CAPTION" >/dev/null || fail "the folder browser stayed"
+}
+
+# only_main_window: no message box (or other dialog) of the program is open besides the main
+# window; else prints the titles of the others.
+only_main_window() {
     local windows
     windows=$(xdotool search --onlyvisible --name '.' 2>/dev/null | while read -r w; do
         xdotool getwindowname "$w"
     done | grep -vx "$APP_CAPTION" | grep -v '^$')
-    [ -z "$windows" ] || fail "unexpected windows: $windows"
+    [ -z "$windows" ] && return 0
+    echo "other windows: $windows"
+    return 1
+}
+no_other_dialog() { wait_for "no window besides the dialog" only_main_window; }
+
+# files_are DIR NAMES: the names in DIR, one a line, sorted; else prints them.
+files_are() {
+    local names
+    names=$(cd "$1" && ls) && [ "$names" = "$2" ] && return 0
+    printf '%s holds:\n%s\n' "$1" "$names"
+    return 1
 }
 
 # The Windows form of the default Recipes directory beside a program started in DIR.

@@ -14,12 +14,10 @@ app_wait_window
 directory=$(recipes_path "$SCRATCH/app")
 expected=$(<"$GUI_DATA/dialog_controls.txt")
 expected=${expected//'%RECIPE_DIR%'/"${directory//'\'/'\\'}"}
-got=$(probe controls "$APP_CAPTION") || fail "cannot read the dialog"
-[ "$got" = "$expected" ] || fail "the dialog differs from its template:
-$(diff <(echo "$expected") <(echo "$got"))"
+wait_for "the dialog as its template" controls_are "$APP_CAPTION" "$expected"
 
 all_unselected=$'0\tCON\n0\tGaAs-AlGaAs HEMT\n0\tInP laser 1550nm\n0\tSi wafer reference with a long set name'
-list_is "$all_unselected" || fail "set list: $(list_state)"
+wait_for "the set list" list_is "$all_unselected"
 
 # Enter straight after start: Convert with nothing selected creates the directory, writes
 # nothing and says nothing.
@@ -33,7 +31,7 @@ click_entry 1
 click_entry 3
 wait_for "two entries selected" list_is $'0\tCON\n1\tGaAs-AlGaAs HEMT\n0\tInP laser 1550nm\n1\tSi wafer reference with a long set name'
 # The picture in the user guide (docs/screenshot.png is a copy): two sets selected.
-window=$(xdotool search --onlyvisible --name "^$APP_CAPTION\$" | head -n 1)
+window=$(x_window "$APP_CAPTION") || exit 1
 import -window "$window" "$RC_NATIVE_DIR/screenshot.png" || fail "no screenshot"
 click_entry 3
 click_entry 2
@@ -41,16 +39,12 @@ wait_for "entry 3 deselected, 2 selected" list_is $'0\tCON\n1\tGaAs-AlGaAs HEMT\
 press_key Return
 wait_for "selection cleared after Convert" list_is "$all_unselected"
 no_other_dialog
-[ "$(cd "$SCRATCH/app/Recipes" && ls)" = $'GaAs-AlGaAs HEMT.rcp\nInP laser 1550nm.rcp' ] ||
-    fail "recipes written: $(ls "$SCRATCH/app/Recipes")"
+wait_for "two recipes" files_are "$SCRATCH/app/Recipes" $'GaAs-AlGaAs HEMT.rcp\nInP laser 1550nm.rcp'
 
 # Select Dir, then cancel: the directory shown and used stays the default.
-click_control "$APP_CAPTION" "$ID_SELECT_DIR"
-probe wait "Browse for Folder" >/dev/null || fail "no folder browser"
-app_focus "Browse for Folder"
-press_key Escape
-probe gone "Browse for Folder" >/dev/null || fail "the folder browser stayed"
-[ "$(shown_directory)" = "${directory//'\'/'\\'}" ] || fail "directory now $(shown_directory)"
+browser_open
+browser_close Escape
+wait_for "the default directory" directory_is "${directory//'\'/'\\'}"
 app_focus "$APP_CAPTION"
 click_entry 3
 wait_for "entry 3 selected" list_is $'0\tCON\n0\tGaAs-AlGaAs HEMT\n0\tInP laser 1550nm\n1\tSi wafer reference with a long set name'
@@ -61,15 +55,9 @@ wait_for "selection cleared after Convert" list_is "$all_unselected"
 # Select Dir, then OK on the folder the browser starts with (the desktop, a file-system
 # folder): the browser shows the title, and the directory becomes that folder's path. Nothing
 # is converted there: it may be the user's own desktop.
-click_control "$APP_CAPTION" "$ID_SELECT_DIR"
-probe controls "Browse for Folder" | grep -qxF \
-    'Static id=14146 style=0x50020000 rect=9,5,299,31 text="Highlight the folder to receive Recipes"' ||
-    fail "browser title: $(probe controls "Browse for Folder")"
-app_focus "Browse for Folder"
-press_key Return
-probe gone "Browse for Folder" >/dev/null || fail "the folder browser stayed"
-[[ "$(shown_directory)" =~ ^'C:\\users\\'[^\\]+'\\Desktop'$ ]] ||
-    fail "chosen directory shown as $(shown_directory)"
+browser_open
+browser_close Return
+wait_for "the desktop as the directory" directory_matches '^C:\\\\users\\\\[^\\]+\\\\Desktop$'
 app_focus "$APP_CAPTION"
 press_key Escape
 app_wait_exit 0

@@ -22,7 +22,7 @@ convert_refused() {
     expect_message "Invalid Recipes directory" "owner=\"$APP_CAPTION\"
 button=\"OK\"
 text=\"$1\""
-    list_is "$all_selected" || fail "selection changed: $(list_state)"
+    wait_for "the selection kept" list_is "$all_selected"
     [ ! -e "$2" ] || fail "$2 was created"
     app_focus "$APP_CAPTION"
     press_key Escape
@@ -36,15 +36,12 @@ expect_message "Error" "owner=\"$APP_CAPTION\"
 button=\"OK\"
 text=\"No Registry entries found\""
 app_wait_window
-list_is "" || fail "list not empty: $(list_state)"
+wait_for "an empty list" list_is ""
 click_control "$APP_CAPTION" "$ID_SELECT_ALL"
 click_control "$APP_CAPTION" "$ID_CONVERT"
 wait_for "Recipes created" test -d "$SCRATCH/noroot/Recipes"
-click_control "$APP_CAPTION" "$ID_SELECT_DIR"
-probe wait "Browse for Folder" >/dev/null || fail "no folder browser"
-app_focus "Browse for Folder"
-press_key Escape
-probe gone "Browse for Folder" >/dev/null || fail "the folder browser stayed"
+browser_open
+browser_close Escape
 no_other_dialog
 [ -z "$(ls -A "$SCRATCH/noroot/Recipes")" ] || fail "files written without a root"
 app_focus "$APP_CAPTION"
@@ -69,7 +66,7 @@ select_all_and_convert
 expect_message "Can't Open Registry Key" "owner=\"$APP_CAPTION\"
 button=\"OK\"
 text=\"SOFTWARE\\\\Quorix\\\\Layrscan\\\\Settings\""
-list_is "$all_selected" || fail "selection changed: $(list_state)"
+wait_for "the selection kept" list_is "$all_selected"
 [ -z "$(ls -A "$SCRATCH/rootgone/Recipes")" ] || fail "files written without a root"
 app_focus "$APP_CAPTION"
 press_key Escape
@@ -96,15 +93,11 @@ click_control "$APP_CAPTION" "$ID_CONVERT"
 file=$(win_path "$SCRATCH/report/Recipes")
 file=${file//'\'/'\\'}
 # The system's text for a failed write is Wine's own; the rest is compared exactly.
-report=$(probe message "Recipes not converted" | sed -E 's/error [0-9]+: [^\\"]*/error N: TEXT/g')
-[ "$report" = "owner=\"$APP_CAPTION\"
+expect_message "Recipes not converted" "owner=\"$APP_CAPTION\"
 button=\"OK\"
-text=\"These settings were not converted:\\n\\nCON: Windows takes its name for the device CON\\nGaAs-AlGaAs HEMT: cannot write [GENERAL] Material to $file\\\\GaAs-AlGaAs HEMT.rcp: error N: TEXT\\nInP laser 1550nm: the set cannot be opened\\n$lpt3: Windows takes its name for the device $lpt3\\nSi wafer reference with a long set name: cannot write [GENERAL] Material to $file\\\\Si wafer reference with a long set name.rcp: error N: TEXT\"" ] ||
-    fail "report: $report"
-app_focus "Recipes not converted"
-press_key Return
-probe gone "Recipes not converted" >/dev/null || fail "the report stayed"
-list_is "${report_selected//1$'\t'/0$'\t'}" || fail "selection not cleared: $(list_state)"
+text=\"These settings were not converted:\\n\\nCON: Windows takes its name for the device CON\\nGaAs-AlGaAs HEMT: cannot write [GENERAL] Material to $file\\\\GaAs-AlGaAs HEMT.rcp: error N: TEXT\\nInP laser 1550nm: the set cannot be opened\\n$lpt3: Windows takes its name for the device $lpt3\\nSi wafer reference with a long set name: cannot write [GENERAL] Material to $file\\\\Si wafer reference with a long set name.rcp: error N: TEXT\"" \
+    's/error [0-9]+: [^\\"]*/error N: TEXT/g'
+wait_for "selection cleared" list_is "${report_selected//1$'\t'/0$'\t'}"
 [ -f "$SCRATCH/report/Recipes" ] || fail "the plain file was replaced"
 app_focus "$APP_CAPTION"
 press_key Escape
@@ -124,13 +117,12 @@ registry_import quorix.reg
 dir=$(long_dir 255)
 app_start "$dir" r.exe
 app_wait_window
-[ "$(shown_directory)" = "$(recipes_path "$dir" | sed 's/\\/\\\\/g')" ] ||
-    fail "255 characters: shown \"$(shown_directory)\""
+wait_for "255 characters shown" directory_is "$(recipes_path "$dir" | sed 's/\\/\\\\/g')"
 press_key Escape
 app_wait_exit 0
 dir=$(long_dir 256)
 app_start "$dir" r.exe
 app_wait_window
-[ -z "$(shown_directory)" ] || fail "256 characters: shown \"$(shown_directory)\""
+wait_for "256 characters: nothing shown" directory_is ""
 convert_refused "The \"Recipes\" folder beside the program would have a path longer than 255 characters.\\nChoose a directory with Select Dir ..." "$dir/Recipes"
 echo "PASS"

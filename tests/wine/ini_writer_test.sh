@@ -93,6 +93,8 @@ compare() {
     fi
     if [ -n "$problem" ]; then
         echo "FAIL $name: $problem" >&2
+        echo "  ini_reference.exe said: $(cat "$dir/wine.err")" >&2
+        echo "  ini_apply said: $(cat "$dir/portable.err")" >&2
         FAILURES=$((FAILURES + 1))
     else
         echo "ok   $name"

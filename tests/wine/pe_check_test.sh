@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# The shipped 32-bit build: PE headers and imports that start on Windows XP SP3, the dialog
-# template and version resource as built, and the ZIP with both programs and the guide.
+# The shipped 32-bit build: PE headers and imports that start on Windows XP SP3, no manifest,
+# the dialog template and version resource as built, and the ZIP with both programs and the guide.
 set -uo pipefail
 source "$(dirname "$0")/common.sh"
 make_scratch
@@ -44,6 +44,30 @@ $missing"
 done
 header_is "$APP" Subsystem "00000002"
 header_is "$CLI" Subsystem "00000003"
+
+# No manifest (resource type 24) in either program: one that states an execution level, as a
+# toolchain's default manifest does, turns off registry virtualisation, through which a 32-bit
+# program sees the settings Windows kept in a standard user's virtual store. The check must
+# catch one: a small program built here with such a manifest fails it.
+has_manifest() { grep -qE '^[0-9a-f]+   Entry: ID: 0x000018,' "$SCRATCH/$(basename "$1").headers"; }
+for exe in "$APP" "$CLI"; do
+    ! has_manifest "$exe" || fail "$(basename "$exe") carries a manifest"
+done
+cat >"$SCRATCH/manifest.xml" <<'MANIFEST'
+<assembly xmlns="urn:schemas-microsoft-com:asm.v1" manifestVersion="1.0">
+  <trustInfo xmlns="urn:schemas-microsoft-com:asm.v3"><security><requestedPrivileges>
+    <requestedExecutionLevel level="asInvoker" uiAccess="false"/>
+  </requestedPrivileges></security></trustInfo>
+</assembly>
+MANIFEST
+printf '1 24 "%s"\n' "$SCRATCH/manifest.xml" >"$SCRATCH/manifest.rc"
+i686-w64-mingw32-windres "$SCRATCH/manifest.rc" -O coff -o "$SCRATCH/manifest.o" ||
+    fail "windres of the manifest"
+echo 'int main(void) { return 0; }' | i686-w64-mingw32-gcc -x c - -x none "$SCRATCH/manifest.o" \
+    -o "$SCRATCH/manifested.exe" || fail "cannot build the program with a manifest"
+objdump -p "$SCRATCH/manifested.exe" >"$SCRATCH/manifested.exe.headers" ||
+    fail "objdump manifested.exe"
+has_manifest "$SCRATCH/manifested.exe" || fail "the manifest check misses a manifest"
 
 # The dialog template exactly as its table gives it, and the version from project().
 i686-w64-mingw32-windres -i "$APP" -O rc >"$SCRATCH/resources.rc" || fail "windres"

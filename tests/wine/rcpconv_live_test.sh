@@ -4,8 +4,7 @@
 # with that export; with an export it reads the export and leaves the registry alone.
 set -uo pipefail
 source "$(dirname "$0")/rcpconv_common.sh"
-make_scratch
-trap 'registry_clear; rm -rf "$SCRATCH"' EXIT
+make_scratch registry_clear
 cd "$SCRATCH" || fail "no scratch directory"
 
 GUI_DATA="$RC_SOURCE_DIR/tests/data/gui"
