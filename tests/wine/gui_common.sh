@@ -234,3 +234,33 @@ files_are() {
 recipes_path() { win_path "$1/Recipes"; }
 
 fixture_has_no_leading_blanks() { no_leading_blanks "$GUI_DATA/$1"; }
+
+# The pictures of the user guide, made fresh on every run (docs/ holds copies, refreshed by
+# scripts/refresh-screenshots.sh).
+SCREENSHOTS="$RC_NATIVE_DIR/screenshots"
+# An ordinary folder a lab engineer would put the program in, so that the pictures show the
+# default directory as a user sees it: C:\Lab\Recipe Converter\Recipes.
+LAB_DIR="$WINEPREFIX/drive_c/Lab/Recipe Converter"
+LAB_RECIPES='C:\Lab\Recipe Converter\Recipes'
+
+# picture_is_still WINDOW FILE: a capture of the window equals the one before it, kept in FILE:
+# the window has been drawn and no longer changes.
+picture_is_still() {
+    import -window "$1" "ppm:$2.next" 2>/dev/null || return 1
+    if [ -f "$2" ] && cmp -s "$2" "$2.next"; then
+        return 0
+    fi
+    mv "$2.next" "$2"
+    return 1
+}
+
+# screenshot TITLE NAME: a picture of the window with that title, once it is still, as
+# $SCREENSHOTS/NAME.png (without time stamps, so that an unchanged window gives the same file).
+screenshot() {
+    local window
+    window=$(x_window "$1") || exit 1
+    rm -f "$SCRATCH/$2.ppm"
+    wait_for "a still picture of \"$1\"" picture_is_still "$window" "$SCRATCH/$2.ppm"
+    mkdir -p "$SCREENSHOTS"
+    convert "$SCRATCH/$2.ppm" -strip "$SCREENSHOTS/$2.png" || fail "cannot save the picture $2"
+}

@@ -32,9 +32,12 @@ text=\"$1\""
 # No root: one box at start, an empty list, and every command still works without a word.
 registry_clear
 app_start "$SCRATCH/noroot"
-expect_message "Error" "owner=\"$APP_CAPTION\"
+no_entries="owner=\"$APP_CAPTION\"
 button=\"OK\"
 text=\"No Registry entries found\""
+wait_for "the box of no settings" message_is "Error" "$no_entries"
+screenshot "Error" no-registry-entries
+expect_message "Error" "$no_entries"
 app_wait_window
 wait_for "an empty list" list_is ""
 click_control "$APP_CAPTION" "$ID_SELECT_ALL"

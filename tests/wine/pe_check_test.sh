@@ -98,6 +98,9 @@ expected=$(printf '%s\n' RecipeConverter.exe rcpconv.exe rcpconv.txt user-guide.
 unzip -q "$zip" -d "$SCRATCH/unzipped" || fail "unzip"
 cmp "$SCRATCH/unzipped/RecipeConverter.exe" "$APP" || fail "the ZIP's RecipeConverter.exe differs"
 cmp "$SCRATCH/unzipped/user-guide.md" "$RC_SOURCE_DIR/docs/user-guide.md" || fail "guide differs"
+# The guide shows every picture the ZIP holds, and no other.
+shown=$(grep -oE '\]\([^)]+\.png\)' "$RC_SOURCE_DIR/docs/user-guide.md" | sed -E 's/^\]\(|\)$//g' | sort -u)
+[ "$shown" = "$(cd "$RC_SOURCE_DIR/docs" && ls -- *.png)" ] || fail "the guide shows: $shown"
 cmp "$SCRATCH/unzipped/qz7165-settings.reg" "$RC_SOURCE_DIR/examples/qz7165-settings.reg" ||
     fail "the sample export differs"
 # The manual for Notepad: every line ends in CR LF, and nothing but printable ASCII and blanks.

@@ -33,4 +33,10 @@ export DISPLAY
 # only for windows it does not hand to a window manager, and there is none.
 wine_run reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
 wine_run reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
+# The caption buttons Wine draws are letters of the Marlett font, which Debian ships with Wine
+# but does not register: in the prefix's own font folder it is found, and the pictures of the
+# user guide show a close box rather than the letter "r".
+if [ -f /usr/share/wine/fonts/marlett.ttf ]; then
+    cp /usr/share/wine/fonts/marlett.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
+fi
 echo "Wine prefix ready: $WINEPREFIX on display $DISPLAY"
