@@ -21,6 +21,9 @@ constexpr size_t kUtf16UnitBytes = sizeof(char16_t);
 constexpr size_t kUnitsPerWord = 4;
 constexpr uint64_t kLanesAfterCr = 0x000E000E000E000Eull;
 constexpr uint64_t kLaneTopBits = 0x8000800080008000ull;
+// The same for the eight bytes of an 8-bit file.
+constexpr uint64_t kBytesAfterCr = 0x0E0E0E0E0E0E0E0Eull;
+constexpr uint64_t kByteTopBits = 0x8080808080808080ull;
 
 bool IsLineEnd(char16_t unit) {
     return unit <= u'\r' && (unit == u'\r' || unit == u'\n');
@@ -147,11 +150,21 @@ size_t ExportLineReader::FindLineEnd(size_t pos, size_t end, char16_t* unit) con
         }
         return pos;
     }
-    for (; pos < end; ++pos) {
+    while (pos < end) {
+        // Eight bytes at a time while none of them is a control character.
+        uint64_t eight = 0;
+        if (pos + sizeof eight <= end) {
+            std::memcpy(&eight, data + pos, sizeof eight);
+            if (((eight - kBytesAfterCr) & ~eight & kByteTopBits) == 0) {
+                pos += sizeof eight;
+                continue;
+            }
+        }
         *unit = static_cast<unsigned char>(data[pos]);
         if (IsLineEnd(*unit)) {
             break;
         }
+        ++pos;
     }
     return pos;
 }
@@ -242,16 +255,16 @@ void ExportLineReader::DecodeBytes() {
         AppendUtf8Decoded(lineBytes_, &line_);
         return;
     }
-    bool ascii = true;
-    for (char c : lineBytes_) {
-        if (static_cast<unsigned char>(c) >= 0x80) {
-            ascii = false;
-            break;
+    // ASCII, which nearly every line is, is widened as it is.
+    constexpr unsigned char kFirstNonAscii = 0x80;
+    line_.resize(lineBytes_.size());
+    char16_t* units = &line_[0];
+    for (size_t i = 0; i < lineBytes_.size(); ++i) {
+        const unsigned char byte = static_cast<unsigned char>(lineBytes_[i]);
+        if (byte >= kFirstNonAscii) {
+            codepage_.ToUtf16(lineBytes_, &line_);
+            return;
         }
-    }
-    if (ascii) {
-        line_.assign(lineBytes_.begin(), lineBytes_.end());
-    } else {
-        codepage_.ToUtf16(lineBytes_, &line_);
+        units[i] = byte;
     }
 }

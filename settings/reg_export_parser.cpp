@@ -328,7 +328,8 @@ bool RegExportParser::ParseValueData(std::u16string_view line, size_t pos) {
             }
             if (pending_.keep) {
                 AppendUtf16Le(text, &pending_.data);
-                pending_.data.append(sizeof(char16_t), '\0');  // the terminator
+                pending_.data.push_back('\0');  // the terminator: one UTF-16 unit
+                pending_.data.push_back('\0');
             }
             FinishValue();
             return true;

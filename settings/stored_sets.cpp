@@ -13,6 +13,7 @@ constexpr size_t kBlockUnits = 1 << 15;  // 64 KB blocks hold the packed sets
 // Larger pieces get a block of their own, so that little of a block is left unused.
 constexpr size_t kMaxSharedUnits = kBlockUnits / 4;
 constexpr char16_t kFirstNonAscii = 0x80;
+constexpr uint64_t kMaxByteOffset = UINT8_MAX;
 constexpr uint64_t kMaxShortOffset = UINT16_MAX;
 constexpr uint64_t kMaxOffset = UINT32_MAX;
 
@@ -34,6 +35,9 @@ uint32_t HashNames(const std::vector<uint32_t>& names) {
 
 uint64_t LoadOffset(const char* offsets, size_t index, size_t width) {
     const char* at = offsets + index * width;
+    if (width == sizeof(uint8_t)) {
+        return static_cast<unsigned char>(*at);
+    }
     if (width == sizeof(uint16_t)) {
         uint16_t offset;
         std::memcpy(&offset, at, sizeof offset);
@@ -51,7 +55,9 @@ uint64_t LoadOffset(const char* offsets, size_t index, size_t width) {
 
 void StoreOffset(char* offsets, size_t index, size_t width, uint64_t offset) {
     char* at = offsets + index * width;
-    if (width == sizeof(uint16_t)) {
+    if (width == sizeof(uint8_t)) {
+        *at = static_cast<char>(offset);
+    } else if (width == sizeof(uint16_t)) {
         const uint16_t narrow = static_cast<uint16_t>(offset);
         std::memcpy(at, &narrow, sizeof narrow);
     } else if (width == sizeof(uint32_t)) {
@@ -269,22 +275,15 @@ void SetWriter::Begin(StoredRoot* root, std::u16string_view name) {
 void SetWriter::AppendAnsi(std::string_view utf16Le) {
     // A trailing odd byte is not part of any character: the registry drops it.
     const size_t units = utf16Le.size() / sizeof(char16_t);
-    if (arena_->codepage().keepsAscii()) {
-        const size_t kept = stagedData_.size();
-        stagedData_.resize(kept + units);
-        char* out = &stagedData_[kept];
-        size_t i = 0;
-        for (; i < units; ++i) {
-            const char16_t unit = LoadUtf16Le(utf16Le.data() + i * sizeof(char16_t));
-            if (unit >= kFirstNonAscii) {
-                break;
-            }
-            out[i] = static_cast<char>(unit);
+    bool ascii = arena_->codepage().keepsAscii();
+    for (size_t i = 0; ascii && i < units; ++i) {
+        ascii = LoadUtf16Le(utf16Le.data() + i * sizeof(char16_t)) < kFirstNonAscii;
+    }
+    if (ascii) {
+        for (size_t i = 0; i < units; ++i) {
+            stagedData_.push_back(utf16Le[i * sizeof(char16_t)]);
         }
-        if (i == units) {
-            return;
-        }
-        stagedData_.resize(kept);
+        return;
     }
     text_.clear();
     AppendUtf16FromLe(utf16Le, &text_);
@@ -364,9 +363,10 @@ void SetWriter::Pack(StoredSet* set, std::u16string_view name) {
         shapeNames_.push_back(value.first);
         total += value.second.size();
     }
-    const size_t width = total <= kMaxShortOffset ? sizeof(uint16_t)
-                         : total <= kMaxOffset    ? sizeof(uint32_t)
-                                                  : sizeof(uint64_t);
+    const size_t width = total <= kMaxByteOffset    ? sizeof(uint8_t)
+                         : total <= kMaxShortOffset ? sizeof(uint16_t)
+                         : total <= kMaxOffset      ? sizeof(uint32_t)
+                                                    : sizeof(uint64_t);
     const size_t count = values_.size();
     const size_t bytes = name.size() * sizeof(char16_t) + (count + 1) * width + total;
     char16_t* packed = arena_->Allocate((bytes + sizeof(char16_t) - 1) / sizeof(char16_t));
