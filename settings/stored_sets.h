@@ -143,7 +143,7 @@ class SettingsArena {
 
 // A set as a source holds it.
 struct StoredSet {
-    const char16_t* packed = nullptr;  // in the arena: the name, then the values (see SetWriter)
+    const char16_t* packed = nullptr;  // in the arena: the name, then the values (SetWriter::Pack)
     uint32_t shape = 0;
     uint16_t nameLength = 0;
     uint8_t offsetBytes = 0;  // the size of each offset of the values' data
@@ -164,7 +164,7 @@ class StoredRoot {
     // The set whose upper-cased name is upper (hash: HashUnits(upper)), deleted or not; null
     // when there never was one since the last Clear.
     StoredSet* Find(std::u16string_view upper, uint32_t hash);
-    // Adds a set that Find does not know, its name packed already.
+    // Adds a set that Find does not know; its name must be packed before the next Find.
     StoredSet* Add(const StoredSet& set, uint32_t hash);
     // Removes every set.
     void Clear();
@@ -195,7 +195,7 @@ class SetWriter {
     void End();
 
   private:
-    // A value as handed over: its data in staged_, or a deletion.
+    // A value as handed over: its data in stagedData_, or a deletion.
     struct Staged {
         uint32_t name;
         size_t offset;
@@ -203,10 +203,14 @@ class SetWriter {
         bool deleted;
     };
 
+    // Puts name upper-cased into upper_.
     void Upcase(std::u16string_view name);
+    // Appends UTF-16LE text data to stagedData_ as an ANSI caller gets it.
     void AppendAnsi(std::string_view utf16Le);
     // Lays the staged values over those the set has: values_ sorted by name number.
     void MergeStaged(const StoredSet* existing);
+    // Packs name and values_ into set: the name's units, then one offset for each value's data
+    // and one for their end, as wide as the data needs, then the data.
     void Pack(StoredSet* set, std::u16string_view name);
 
     SettingsArena* arena_;
