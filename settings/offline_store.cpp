@@ -10,6 +10,7 @@
 
 #include "settings/codepage.h"
 #include "settings/source_settings.h"
+#include "settings/value_names.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "settings/reg_export_parser.h"
-#include "settings/stored_sets.h"
+#include "settings/value_names.h"
 #include "tests/test_support.h"
 
 namespace {
