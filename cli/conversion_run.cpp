@@ -1,6 +1,7 @@
 // Set listing, set selection and the batch run behind rcpconv.
 #include "cli/conversion_run.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <unordered_set>
@@ -168,6 +169,39 @@ void ChooseOnce(const std::string& name, Chosen* chosen) {
     }
 }
 
+// Chooses every listed set, each name once (two sets may be listed under one name, when the code
+// page writes two characters alike), except those whose listed name is not their own, which go
+// to *unconvertible.
+void ChooseEverySet(const std::vector<ListedSet>& listed, const Codepage& codepage,
+                    std::vector<std::string>* chosenNames,
+                    std::vector<SetNotConverted>* unconvertible) {
+    // The repeated names are found by sorting, which needs far less memory than a set of names.
+    std::vector<const ListedSet*> byName;
+    for (const ListedSet& set : listed) {
+        if (set.nameInCodepage) {
+            byName.push_back(&set);
+        }
+    }
+    std::sort(byName.begin(), byName.end(), [](const ListedSet* a, const ListedSet* b) {
+        return a->name != b->name ? a->name < b->name : a < b;
+    });
+    std::vector<bool> repeated(listed.size());
+    for (size_t i = 1; i < byName.size(); ++i) {
+        if (byName[i]->name == byName[i - 1]->name) {
+            repeated[static_cast<size_t>(byName[i] - listed.data())] = true;
+        }
+    }
+    byName = std::vector<const ListedSet*>();
+    chosenNames->reserve(listed.size());
+    for (size_t i = 0; i < listed.size(); ++i) {
+        if (!listed[i].nameInCodepage) {
+            unconvertible->push_back(NotInCodepage(listed[i], codepage));
+        } else if (!repeated[i]) {
+            chosenNames->push_back(listed[i].name);
+        }
+    }
+}
+
 // Chooses the sets to convert: every listed one, or the named ones in the order given (each
 // once, spelled as listed). A set whose listed name is not its own is not chosen but added to
 // *unconvertible: converting that name would open another set, or none; a requested name
@@ -176,17 +210,11 @@ void ChooseOnce(const std::string& name, Chosen* chosen) {
 bool ChooseSets(const std::vector<ListedSet>& listed, const CliOptions& options,
                 const Codepage& codepage, std::vector<std::string>* chosenNames,
                 std::vector<SetNotConverted>* unconvertible) {
-    Chosen chosen{chosenNames, {}};
     if (options.setNames.empty()) {
-        for (const ListedSet& set : listed) {
-            if (set.nameInCodepage) {
-                ChooseOnce(set.name, &chosen);
-            } else {
-                unconvertible->push_back(NotInCodepage(set, codepage));
-            }
-        }
+        ChooseEverySet(listed, codepage, chosenNames, unconvertible);
         return true;
     }
+    Chosen chosen{chosenNames, {}};
     bool allKnown = true;
     std::vector<const ListedSet*> reported;
     for (const std::string& requested : options.setNames) {

@@ -67,6 +67,7 @@ bool ConvertSelectedSets(SettingsStore& store, const BatchRequest& request, Reci
         *error = std::string("cannot open the settings root ") + request.rootPath;
         return false;
     }
+    report->written.reserve(report->written.size() + request.setNames.size());
     for (const std::string& setName : request.setNames) {
         ConvertOneSet(store, root, request, setName, target, report);
     }

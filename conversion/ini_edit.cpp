@@ -41,8 +41,8 @@ struct MatchedName {
     size_t size;
 };
 
-MatchedName NameOf(const char* name) {
-    const char* end = name + strlen(name);
+MatchedName NameOf(const char* name, size_t size) {
+    const char* end = name + size;
     while (name < end && IsBlank(*name)) {
         ++name;
     }
@@ -50,6 +50,10 @@ MatchedName NameOf(const char* name) {
         --end;
     }
     return {name, static_cast<size_t>(end - name)};
+}
+
+MatchedName NameOf(const char* name) {
+    return NameOf(name, strlen(name));
 }
 
 // True when the two names are the same to the editor.
@@ -316,6 +320,7 @@ namespace {
 // A section of a new file: its name as first written, then its entries by index.
 struct NewSection {
     MatchedName name;
+    size_t nameSize;  // the size of the name as first written
     size_t entries[kMaxRecipeEntries];
     size_t count;
 };
@@ -332,26 +337,36 @@ std::string NewIniText(const RecipeEntryList& entries) {
     const size_t newLineSize = strlen(kNewLine);
     NewSection sections[kMaxRecipeEntries];
     size_t sectionCount = 0;
+    NewSection* section = nullptr;  // the section of the entry before
     MatchedName keys[kMaxRecipeEntries];
+    size_t keySizes[kMaxRecipeEntries];
     // Each entry's text, or the earlier text it keeps when a later write only differs in blanks.
     const char* texts[kMaxRecipeEntries];
+    size_t textSizes[kMaxRecipeEntries];
     size_t size = 0;
     for (size_t i = 0; i < entries.size(); ++i) {
         const RecipeEntry& entry = entries[i];
-        const MatchedName sectionName = NameOf(entry.section);
-        keys[i] = NameOf(entry.key);
+        keySizes[i] = strlen(entry.key);
+        keys[i] = NameOf(entry.key, keySizes[i]);
         texts[i] = entry.text;
-        NewSection* section = nullptr;
-        for (size_t s = 0; s < sectionCount && section == nullptr; ++s) {
-            if (SameName(sections[s].name, sectionName)) {
-                section = &sections[s];
+        textSizes[i] = strlen(entry.text);
+        // The conversion writes the entries of a section one after the other.
+        if (section == nullptr || entry.section != entries[section->entries[0]].section) {
+            const size_t sectionSize = strlen(entry.section);
+            const MatchedName sectionName = NameOf(entry.section, sectionSize);
+            section = nullptr;
+            for (size_t s = 0; s < sectionCount && section == nullptr; ++s) {
+                if (SameName(sections[s].name, sectionName)) {
+                    section = &sections[s];
+                }
             }
-        }
-        if (section == nullptr) {
-            section = &sections[sectionCount++];
-            section->name = sectionName;
-            section->count = 0;
-            size += strlen(entry.section) + newLineSize + 2;
+            if (section == nullptr) {
+                section = &sections[sectionCount++];
+                section->name = sectionName;
+                section->nameSize = sectionSize;
+                section->count = 0;
+                size += sectionSize + newLineSize + 2;
+            }
         }
         size_t* same = nullptr;
         for (size_t k = 0; k < section->count && same == nullptr; ++k) {
@@ -361,30 +376,29 @@ std::string NewIniText(const RecipeEntryList& entries) {
         }
         if (same == nullptr) {
             section->entries[section->count++] = i;
-            size += strlen(entry.key) + strlen(entry.text) + newLineSize + 1;
+            size += keySizes[i] + textSizes[i] + newLineSize + 1;
             continue;
         }
         // The editor keeps the first spelling of the key and compares values without blanks.
-        const MatchedName kept = NameOf(texts[*same]);
-        const size_t textSize = strlen(entry.text);
-        if (kept.size != textSize || memcmp(kept.begin, entry.text, textSize) != 0) {
-            size += textSize - strlen(texts[*same]);
+        const MatchedName kept = NameOf(texts[*same], textSizes[*same]);
+        if (kept.size != textSizes[i] || memcmp(kept.begin, entry.text, textSizes[i]) != 0) {
+            size += textSizes[i] - textSizes[*same];
             texts[*same] = entry.text;
+            textSizes[*same] = textSizes[i];
         }
     }
     std::string text(size, '\0');
     char* at = &text[0];
     for (size_t s = 0; s < sectionCount; ++s) {
-        const char* name = entries[sections[s].entries[0]].section;
         Put(&at, "[", 1);
-        Put(&at, name, strlen(name));
+        Put(&at, entries[sections[s].entries[0]].section, sections[s].nameSize);
         Put(&at, "]", 1);
         Put(&at, kNewLine, newLineSize);
         for (size_t k = 0; k < sections[s].count; ++k) {
             const size_t index = sections[s].entries[k];
-            Put(&at, entries[index].key, strlen(entries[index].key));
+            Put(&at, entries[index].key, keySizes[index]);
             Put(&at, "=", 1);
-            Put(&at, texts[index], strlen(texts[index]));
+            Put(&at, texts[index], textSizes[index]);
             Put(&at, kNewLine, newLineSize);
         }
     }

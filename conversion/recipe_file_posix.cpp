@@ -170,6 +170,10 @@ struct RecipeFileWriter::Run {
             *error = FailureReason("read", path, errno);
             return false;
         }
+        // A recipe just as a new conversion writes it stays so: the entries would change nothing.
+        if (oldText == NewIniText(entries)) {
+            return true;
+        }
         std::string text = oldText;
         switch (ApplyIniEntries(&text, entries, *codepage)) {
             case IniEditStatus::kUnchanged:

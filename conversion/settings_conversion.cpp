@@ -1,6 +1,7 @@
 // The rules of the conversion table at work: one saved settings set into its recipe entries.
 #include "conversion/settings_conversion.h"
 
+#include <charconv>
 #include <cstdio>
 #include <cstring>
 
@@ -144,10 +145,23 @@ void WriteToEveryKey(const ConversionRule& rule, const RuleContext& context, con
     }
 }
 
+// Puts value in decimal at at, which has room for any 32-bit integer, and returns its end.
+char* PutDecimal(char* at, int32_t value) {
+    constexpr size_t kMaxInt32Chars = 11;  // "-2147483648"
+    return std::to_chars(at, at + kMaxInt32Chars, value).ptr;
+}
+
+// Puts text at at and returns its end.
+char* PutText(char* at, const char* text) {
+    const size_t length = strlen(text);
+    memcpy(at, text, length);
+    return at + length;
+}
+
 // Writes value in decimal to every key of the rule; returns nothing, as every write does.
 void WriteDecimal(const ConversionRule& rule, const RuleContext& context, int32_t value) {
     EntryText entry;
-    snprintf(entry, sizeof entry, "%d", static_cast<int>(value));
+    *PutDecimal(entry, value) = '\0';
     WriteToEveryKey(rule, context, entry);
 }
 
@@ -193,8 +207,11 @@ void ConvertTextPair(const ConversionRule& rule, const RuleContext& context) {
     TextValue second;
     if (ReadText(rule, context, rule.values[0], first) &&
         ReadText(rule, context, rule.values[1], second)) {
+        static_assert(sizeof(EntryText) >= 2 * sizeof(TextValue), "both texts fit an entry");
         EntryText entry;
-        snprintf(entry, sizeof entry, "%s %s", first, second);
+        char* end = PutText(entry, first);
+        *end++ = ' ';
+        *PutText(end, second) = '\0';
         WriteToEveryKey(rule, context, entry);
     }
 }
@@ -205,7 +222,9 @@ void ConvertIntegerPair(const ConversionRule& rule, const RuleContext& context) 
     if (ReadInteger(rule, context, rule.values[0], &first) &&
         ReadInteger(rule, context, rule.values[1], &second)) {
         EntryText entry;
-        snprintf(entry, sizeof entry, "%d %d", static_cast<int>(first), static_cast<int>(second));
+        char* end = PutDecimal(entry, first);
+        *end++ = ' ';
+        *PutDecimal(end, second) = '\0';
         WriteToEveryKey(rule, context, entry);
     }
 }

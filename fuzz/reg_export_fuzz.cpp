@@ -50,14 +50,14 @@ constexpr unsigned char kUntouched = 0xA5;
 // Collects every value name of the file, whatever its key.
 class ValueNameSink : public RegExportSink {
   public:
-    bool OnKey(RegRootKey, const std::vector<std::u16string>&) override { return true; }
-    void OnDeleteKey(RegRootKey, const std::vector<std::u16string>&) override {}
-    void OnValue(const std::u16string& name, uint32_t, std::string&&) override {
+    bool OnKey(RegRootKey, const std::vector<std::u16string_view>&) override { return true; }
+    void OnDeleteKey(RegRootKey, const std::vector<std::u16string_view>&) override {}
+    void OnValue(std::u16string_view name, uint32_t, std::string_view) override {
         if (names.size() < kMaxQueriedNames) {
-            names.insert(name);
+            names.emplace(name);
         }
     }
-    void OnDeleteValue(const std::u16string&) override {}
+    void OnDeleteValue(std::u16string_view) override {}
 
     std::set<std::u16string> names;
 };

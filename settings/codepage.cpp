@@ -62,7 +62,30 @@ bool ParseCodepageName(const std::string& name, unsigned int* number) {
     return true;
 }
 
+void Codepage::CheckAscii() {
+    constexpr char16_t kAsciiEnd = 0x80;
+    std::u16string units;
+    std::string bytes;
+    for (char16_t unit = 0; unit < kAsciiEnd; ++unit) {
+        units.push_back(unit);
+        bytes.push_back(static_cast<char>(unit));
+    }
+    std::u16string toUnits;
+    std::string toBytes;
+    keepsAscii_ = ToUtf16(bytes, &toUnits) && toUnits == units && FromUtf16(units, &toBytes) &&
+                  toBytes == bytes;
+}
+
 bool Codepage::ToUtf8(const std::string& ansi, std::string* utf8) const {
+    constexpr unsigned char kFirstNonAscii = 0x80;
+    bool ascii = keepsAscii_;
+    for (size_t i = 0; ascii && i < ansi.size(); ++i) {
+        ascii = static_cast<unsigned char>(ansi[i]) < kFirstNonAscii;
+    }
+    if (ascii) {
+        *utf8 = ansi;  // ASCII is the same in both
+        return true;
+    }
     std::u16string text;
     const bool defined = ToUtf16(ansi, &text);
     utf8->clear();

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 class Codepage {
   public:
@@ -17,20 +18,28 @@ class Codepage {
     // UTF-16LE text to ANSI, one byte per UTF-16 unit as RegQueryValueExA gives it: characters
     // outside the code page become their best-fit letter or '?'. Returns true when every
     // character had an exact counterpart.
-    bool FromUtf16(const std::u16string& text, std::string* ansi) const;
+    bool FromUtf16(std::u16string_view text, std::string* ansi) const;
 
     // ANSI text to UTF-8 (every byte maps). Returns false only for bytes the code page leaves
     // undefined.
     bool ToUtf8(const std::string& ansi, std::string* utf8) const;
 
     // ANSI text to UTF-16. Returns false only for bytes the code page leaves undefined.
-    bool ToUtf16(const std::string& ansi, std::u16string* text) const;
+    bool ToUtf16(std::string_view ansi, std::u16string* text) const;
+
+    // True when every ASCII character is its own single byte both ways, as in every Windows ANSI
+    // code page: ASCII text then needs no conversion, which the bulk of a registry is.
+    bool keepsAscii() const { return keepsAscii_; }
 
     const std::string& name() const { return name_; }
     unsigned int number() const { return number_; }
 
   private:
+    // Sets keepsAscii_ from what the conversions make of the ASCII characters.
+    void CheckAscii();
+
     std::string name_;
+    bool keepsAscii_ = false;
     unsigned int number_ = 0;    // the number Windows knows the code page by, e.g. 1252
     void* fromUtf16_ = nullptr;  // iconv descriptors, opened once
     void* toUtf16_ = nullptr;

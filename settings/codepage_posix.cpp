@@ -190,10 +190,11 @@ bool Codepage::Open(const std::string& name, std::string* error) {
     toUtf16_ = to;
     number_ = number;
     name_ = name;
+    CheckAscii();
     return true;
 }
 
-bool Codepage::FromUtf16(const std::u16string& text, std::string* ansi) const {
+bool Codepage::FromUtf16(std::u16string_view text, std::string* ansi) const {
     ansi->clear();
     ansi->reserve(text.size());
     bool exact = true;
@@ -222,7 +223,7 @@ bool Codepage::FromUtf16(const std::u16string& text, std::string* ansi) const {
     return exact;
 }
 
-bool Codepage::ToUtf16(const std::string& ansi, std::u16string* text) const {
+bool Codepage::ToUtf16(std::string_view ansi, std::u16string* text) const {
     text->clear();
     text->reserve(ansi.size());
     bool defined = true;

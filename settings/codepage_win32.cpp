@@ -13,10 +13,11 @@ bool Codepage::Open(const std::string& name, std::string* error) {
     }
     number_ = number;
     name_ = name;
+    CheckAscii();
     return true;
 }
 
-bool Codepage::FromUtf16(const std::u16string& text, std::string* ansi) const {
+bool Codepage::FromUtf16(std::u16string_view text, std::string* ansi) const {
     ansi->clear();
     if (text.empty()) {
         return true;
@@ -37,7 +38,7 @@ bool Codepage::FromUtf16(const std::u16string& text, std::string* ansi) const {
     return ToUtf16(*ansi, &back) && back == text;
 }
 
-bool Codepage::ToUtf16(const std::string& ansi, std::u16string* text) const {
+bool Codepage::ToUtf16(std::string_view ansi, std::u16string* text) const {
     text->clear();
     if (ansi.empty()) {
         return true;

@@ -10,6 +10,7 @@ bool ReadExportSource(std::istream& input, const std::string& path, const Codepa
     RegExportParser parser(codepage, collector);
     std::string parseError;
     const bool parsed = parser.Parse(input, &parseError);
+    collector.Finish();
     for (const RegExportWarning& warning : parser.warnings()) {
         warnings->push_back({path, warning.line, warning.message, true});
     }

@@ -75,7 +75,7 @@ class HiveWalk {
         std::vector<std::u16string> path = standsFor;
         if (wow64 != 0) {
             path.push_back(Widen(kWow64Node));
-            collector_->OnKey(root, path);
+            Key(root, path);
             if (!WalkRoots(wow64, root, path, error)) {
                 return false;
             }
@@ -98,6 +98,12 @@ class HiveWalk {
     }
 
   private:
+    // Hands the key path over to the collector. Returns whether its values are wanted.
+    bool Key(RegRootKey root, const std::vector<std::u16string>& path) {
+        pathNames_.assign(path.begin(), path.end());
+        return collector_->OnKey(root, pathNames_);
+    }
+
     static std::u16string Widen(const std::string& ascii) {
         return std::u16string(ascii.begin(), ascii.end());
     }
@@ -132,7 +138,7 @@ class HiveWalk {
                 path.push_back(Widen(name));
             }
             if (node != 0) {
-                collector_->OnKey(root, path);
+                Key(root, path);
                 if (!WalkSets(node, root, path, error)) {
                     return false;
                 }
@@ -156,7 +162,7 @@ class HiveWalk {
                 return false;
             }
             path.back() = ToUtf16(name.get());
-            if (collector_->OnKey(root, path) && !FeedValues(*set, name.get(), error)) {
+            if (Key(root, path) && !FeedValues(*set, name.get(), error)) {
                 return false;
             }
         }
@@ -195,7 +201,7 @@ class HiveWalk {
                 *error = Damaged("its values are damaged");
                 return false;
             }
-            collector_->OnValue(name, type, std::string(data.get(), length));
+            collector_->OnValue(name, type, std::string_view(data.get(), length));
         }
         return true;
     }
@@ -211,6 +217,7 @@ class HiveWalk {
     const std::string& path_;
     SettingsCollector* collector_;
     std::vector<SourceWarning>* warnings_;
+    std::vector<std::u16string_view> pathNames_;
 };
 
 // Feeds both kinds of settings place that a hive may hold. Returns false with *error when the
@@ -298,6 +305,7 @@ bool ReadHiveSource(const std::string& path, SourceSettings* settings,
     SettingsCollector collector(settings);
     HiveWalk walk(hive, path, &collector, warnings);
     const bool read = WalkHive(hive, &walk, error);
+    collector.Finish();
     hivex_close(hive);
     return read;
 }

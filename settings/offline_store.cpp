@@ -2,14 +2,15 @@
 // virtualisation shows them to a 32-bit program, answers as the registry.
 #include "settings/offline_store.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
-#include <map>
+#include <tuple>
 
 #include "settings/codepage.h"
 #include "settings/source_settings.h"
-#include "settings/unicode_text.h"
+#include "settings/value_names.h"
 
 namespace {
 
@@ -19,53 +20,49 @@ std::u16string Widen(const std::string& ascii) {
 
 // A set as the program sees it: the machine's values with the virtual store's laid over them.
 struct MergedSet {
-    std::u16string name;                           // the machine's spelling, when it has the set
-    std::map<std::u16string, std::string> values;  // by upper-cased name: what an ANSI caller gets
-    SetOrigin origin{false, false};
+    const StoredSet* machine;  // null when the machine does not hold the set
+    const StoredSet* store;    // null when the virtual store does not hold it
+
+    // The machine's spelling, when it has the set.
+    std::u16string_view name() const { return (machine != nullptr ? machine : store)->name(); }
+    SetOrigin origin() const { return {machine != nullptr, store != nullptr}; }
 };
 struct MergedRoot {
     bool exists = false;
-    std::map<std::u16string, MergedSet> sets;  // by upper-cased name: the registry's order
+    std::vector<MergedSet> sets;  // in the registry's order
+    // The listed names in name order, made when a set's origin is first asked for.
     struct ListedName {
         std::string ansi;
         bool exact;  // every character had its counterpart in the code page
-        const MergedSet* set;
+        size_t index;
     };
-    std::vector<ListedName> listing;  // in the registry's order
+    std::vector<ListedName> byListedName;
 };
 
-// Text-like types reach an ANSI caller converted, terminator included; a trailing odd byte is
-// not part of any character and is dropped, as the registry drops it.
-std::string ToAnsiData(const StoredValue& value, const Codepage& codepage) {
-    if (value.type != kRegSz && value.type != kRegExpandSz && value.type != kRegMultiSz) {
-        return value.data;
+// Merges the sets of the machine's place and the virtual store's, both in the registry's order.
+void MergeSets(const StoredRoot* machine, const StoredRoot* store, MergedRoot* merged) {
+    const std::vector<const StoredSet*> machineSets =
+        machine != nullptr ? machine->Sorted() : std::vector<const StoredSet*>();
+    const std::vector<const StoredSet*> storeSets =
+        store != nullptr ? store->Sorted() : std::vector<const StoredSet*>();
+    merged->exists = (machine != nullptr && machine->exists) || (store != nullptr && store->exists);
+    merged->sets.reserve(machineSets.size() + storeSets.size());
+    size_t m = 0;
+    size_t v = 0;
+    while (m < machineSets.size() || v < storeSets.size()) {
+        const int order = m == machineSets.size() ? 1
+                          : v == storeSets.size()
+                              ? -1
+                              : CompareNames(machineSets[m]->name(), storeSets[v]->name());
+        merged->sets.push_back(
+            {order <= 0 ? machineSets[m] : nullptr, order >= 0 ? storeSets[v] : nullptr});
+        m += order <= 0 ? 1 : 0;
+        v += order >= 0 ? 1 : 0;
     }
-    std::u16string text;
-    AppendUtf16FromLe(value.data, &text);
-    std::string ansi;
-    codepage.FromUtf16(text, &ansi);
-    return ansi;
+    merged->sets.shrink_to_fit();
 }
 
-// Lays the sets of one place over those merged so far: new sets are added, and the values of
-// this place replace those of the same name.
-void MergeSets(const StoredRoot& stored, SettingsPlace place, const Codepage& codepage,
-               MergedRoot* merged) {
-    if (!stored.exists) {
-        return;
-    }
-    merged->exists = true;
-    for (const auto& entry : stored.sets) {
-        MergedSet& set = merged->sets[entry.first];
-        if (set.name.empty()) {
-            set.name = entry.second.name;
-        }
-        (place == SettingsPlace::kMachine ? set.origin.machine : set.origin.virtualStore) = true;
-        for (const auto& value : entry.second.values) {
-            set.values[value.first] = ToAnsiData(value.second, codepage);
-        }
-    }
-}
+using Sources = std::vector<std::unique_ptr<SourceSettings>>;
 
 // "A", "A, B" for a message.
 std::string PathList(const std::vector<std::string>& paths) {
@@ -77,14 +74,14 @@ std::string PathList(const std::vector<std::string>& paths) {
 }
 
 // Why the merged view holds no settings root.
-std::string NoSettingsMessage(const std::vector<std::string>& paths,
-                              const std::vector<SourceSettings>& sources, SettingsView view) {
+std::string NoSettingsMessage(const std::vector<std::string>& paths, const Sources& sources,
+                              SettingsView view) {
     const std::string subject =
         paths.size() == 1 ? paths[0] + ": holds no" : PathList(paths) + ": none holds any";
     bool otherView = false;
-    for (const SourceSettings& source : sources) {
-        otherView = otherView || source.Holds(SettingsPlace::kMachine) ||
-                    source.Holds(SettingsPlace::kVirtualStore);
+    for (const auto& source : sources) {
+        otherView = otherView || source->Holds(SettingsPlace::kMachine) ||
+                    source->Holds(SettingsPlace::kVirtualStore);
     }
     if (otherView && view == SettingsView::kWow64) {
         return subject +
@@ -130,12 +127,11 @@ bool ReadSource(const std::string& path, const Codepage& codepage, SourceSetting
 }
 
 // Finds the one source that holds place. Returns false with *error when two do.
-bool FindOnlyHolder(const std::vector<SourceSettings>& sources,
-                    const std::vector<std::string>& paths, SettingsPlace place, size_t* holder,
-                    std::string* error) {
+bool FindOnlyHolder(const Sources& sources, const std::vector<std::string>& paths,
+                    SettingsPlace place, size_t* holder, std::string* error) {
     *holder = sources.size();
     for (size_t i = 0; i < sources.size(); ++i) {
-        if (!sources[i].Holds(place)) {
+        if (!sources[i]->Holds(place)) {
             continue;
         }
         if (*holder == sources.size()) {
@@ -153,14 +149,41 @@ bool FindOnlyHolder(const std::vector<SourceSettings>& sources,
     return true;
 }
 
+// The ANSI name a caller gives, upper-cased as the registry compares it, into *upper.
+void UpcaseAnsiName(const Codepage& codepage, const char* name, std::u16string* upper) {
+    constexpr unsigned char kFirstNonAscii = 0x80;
+    size_t length = 0;
+    while (name[length] != '\0' && static_cast<unsigned char>(name[length]) < kFirstNonAscii) {
+        ++length;
+    }
+    if (name[length] == '\0' && codepage.keepsAscii()) {
+        upper->resize(length);
+        char16_t* units = &(*upper)[0];
+        for (size_t i = 0; i < length; ++i) {
+            units[i] = UpcaseUnit(static_cast<char16_t>(name[i]));
+        }
+        return;
+    }
+    codepage.ToUtf16(name, upper);
+    for (char16_t& unit : *upper) {
+        unit = UpcaseUnit(unit);
+    }
+}
+
 }  // namespace
 
 struct OfflineSettingsStore::Data {
     const Codepage* codepage = nullptr;  // reads the ANSI names callers give
+    std::unique_ptr<SettingsArena> arena;
+    Sources sources;  // what the merged roots are made of
     MergedRoot roots[kRootCount];
     std::vector<SourceWarning> warnings;
     std::string machineSource;
     std::string virtualStoreSource;
+    std::u16string name;    // a name a caller gives, as it is looked up
+    std::string ansi;       // a set name as it is listed
+    NameGuess<char> guess;  // the value names callers ask for, in their order
+    size_t nextSet = 0;     // the set listed after the one opened last
 };
 
 OfflineSettingsStore::OfflineSettingsStore() : data_(new Data) {}
@@ -171,13 +194,15 @@ bool OfflineSettingsStore::Load(const std::vector<std::string>& paths, const Cod
                                 std::string* error) {
     data_.reset(new Data);
     data_->codepage = &codepage;
-    std::vector<SourceSettings> sources(paths.size());
+    data_->arena.reset(new SettingsArena(codepage));
+    Sources& sources = data_->sources;
     bool wow64 = false;
     for (size_t i = 0; i < paths.size(); ++i) {
-        if (!ReadSource(paths[i], codepage, &sources[i], &data_->warnings, error)) {
+        sources.emplace_back(new SourceSettings(data_->arena.get()));
+        if (!ReadSource(paths[i], codepage, sources[i].get(), &data_->warnings, error)) {
             return false;
         }
-        const std::set<std::string>& users = sources[i].storeUsers;
+        const std::set<std::string>& users = sources[i]->storeUsers;
         if (users.size() > 1) {
             std::string sids;
             for (const std::string& sid : users) {
@@ -188,7 +213,7 @@ bool OfflineSettingsStore::Load(const std::vector<std::string>& paths, const Cod
                      "export of that user's store alone";
             return false;
         }
-        wow64 = wow64 || sources[i].wow64;
+        wow64 = wow64 || sources[i]->wow64;
     }
     size_t machine = 0;
     size_t store = 0;
@@ -197,24 +222,17 @@ bool OfflineSettingsStore::Load(const std::vector<std::string>& paths, const Cod
         return false;
     }
 
-    // Machine first, so that the virtual store's values win.
     const SettingsView view = wow64 ? SettingsView::kWow64 : SettingsView::kPlain;
     bool anyRoot = false;
     for (size_t index = 0; index < kRootCount; ++index) {
         MergedRoot& merged = data_->roots[index];
-        if (machine < sources.size()) {
-            MergeSets(sources[machine].Root(SettingsPlace::kMachine, view, index),
-                      SettingsPlace::kMachine, codepage, &merged);
-        }
-        if (store < sources.size()) {
-            MergeSets(sources[store].Root(SettingsPlace::kVirtualStore, view, index),
-                      SettingsPlace::kVirtualStore, codepage, &merged);
-        }
-        for (const auto& entry : merged.sets) {
-            std::string ansi;
-            const bool exact = codepage.FromUtf16(entry.second.name, &ansi);
-            merged.listing.push_back({ansi, exact, &entry.second});
-        }
+        MergeSets(machine < sources.size()
+                      ? &sources[machine]->Root(SettingsPlace::kMachine, view, index)
+                      : nullptr,
+                  store < sources.size()
+                      ? &sources[store]->Root(SettingsPlace::kVirtualStore, view, index)
+                      : nullptr,
+                  &merged);
         anyRoot = anyRoot || merged.exists;
     }
     if (!anyRoot) {
@@ -243,14 +261,32 @@ const std::string& OfflineSettingsStore::virtualStoreSource() const {
 }
 
 SetOrigin OfflineSettingsStore::OriginOfSet(const ListedSet& set) const {
-    for (const MergedRoot& root : data_->roots) {
+    for (MergedRoot& root : data_->roots) {
         if (!root.exists) {
             continue;
         }
-        for (const MergedRoot::ListedName& listed : root.listing) {
-            if (listed.ansi == set.name && listed.exact == set.nameInCodepage) {
-                return listed.set->origin;
+        if (root.byListedName.size() != root.sets.size()) {
+            for (size_t i = 0; i < root.sets.size(); ++i) {
+                std::string ansi;
+                const bool exact = data_->codepage->FromUtf16(root.sets[i].name(), &ansi);
+                root.byListedName.push_back({ansi, exact, i});
             }
+            std::sort(root.byListedName.begin(), root.byListedName.end(),
+                      [](const MergedRoot::ListedName& a, const MergedRoot::ListedName& b) {
+                          return std::tie(a.ansi, a.exact, a.index) <
+                                 std::tie(b.ansi, b.exact, b.index);
+                      });
+        }
+        // Sets listed under the same look-alike name give the first one's origin.
+        const auto found =
+            std::lower_bound(root.byListedName.begin(), root.byListedName.end(), set,
+                             [](const MergedRoot::ListedName& listed, const ListedSet& wanted) {
+                                 return std::tie(listed.ansi, listed.exact) <
+                                        std::tie(wanted.name, wanted.nameInCodepage);
+                             });
+        if (found != root.byListedName.end() && found->ansi == set.name &&
+            found->exact == set.nameInCodepage) {
+            return root.sets[found->index].origin();
         }
         break;
     }
@@ -270,15 +306,16 @@ bool OfflineSettingsStore::FindSettingsRoot(const char** rootPath, SettingsKey* 
 EnumStatus OfflineSettingsStore::EnumerateSetName(SettingsKey root, uint32_t index, char* name,
                                                   size_t nameSize) {
     const MergedRoot* open = reinterpret_cast<const MergedRoot*>(root);
-    if (index >= open->listing.size()) {
+    if (index >= open->sets.size()) {
         return EnumStatus::kNoMoreItems;
     }
-    const MergedRoot::ListedName& listed = open->listing[index];
-    if (listed.ansi.size() >= nameSize) {
+    std::string& ansi = data_->ansi;
+    const bool exact = data_->codepage->FromUtf16(open->sets[index].name(), &ansi);
+    if (ansi.size() >= nameSize) {
         return EnumStatus::kNameTooLong;
     }
-    std::memcpy(name, listed.ansi.c_str(), listed.ansi.size() + 1);
-    return listed.exact ? EnumStatus::kName : EnumStatus::kNameNotInCodepage;
+    std::memcpy(name, ansi.c_str(), ansi.size() + 1);
+    return exact ? EnumStatus::kName : EnumStatus::kNameNotInCodepage;
 }
 
 bool OfflineSettingsStore::OpenSettingsRoot(const char* rootPath, SettingsKey* root) {
@@ -297,26 +334,50 @@ bool OfflineSettingsStore::OpenSettingsSet(SettingsKey root, const char* setName
     // As RegOpenKeyExA does: the ANSI name back to UTF-16, then looked up. A listed name that
     // lost characters to the code page finds nothing, or another set.
     const MergedRoot* open = reinterpret_cast<const MergedRoot*>(root);
-    std::u16string name;
-    data_->codepage->ToUtf16(setName, &name);
-    const auto found = open->sets.find(UpcaseName(name));
-    if (found == open->sets.end()) {
-        return false;
+    std::u16string& upper = data_->name;
+    UpcaseAnsiName(*data_->codepage, setName, &upper);
+    // Sets are mostly opened in the order they are listed.
+    size_t index = data_->nextSet;
+    if (index >= open->sets.size() || CompareWithUpcased(open->sets[index].name(), upper) != 0) {
+        const auto found =
+            std::lower_bound(open->sets.begin(), open->sets.end(), upper,
+                             [](const MergedSet& held, const std::u16string& wanted) {
+                                 return CompareWithUpcased(held.name(), wanted) < 0;
+                             });
+        if (found == open->sets.end() || CompareWithUpcased(found->name(), upper) != 0) {
+            return false;
+        }
+        index = static_cast<size_t>(found - open->sets.begin());
     }
-    *set = reinterpret_cast<SettingsKey>(const_cast<MergedSet*>(&found->second));
+    data_->nextSet = index + 1;
+    *set = reinterpret_cast<SettingsKey>(const_cast<MergedSet*>(&open->sets[index]));
     return true;
 }
 
 QueryStatus OfflineSettingsStore::QueryValue(SettingsKey set, const char* valueName, void* buffer,
                                              uint32_t size, uint32_t* length) {
     const MergedSet* open = reinterpret_cast<const MergedSet*>(set);
-    std::u16string name;
-    data_->codepage->ToUtf16(valueName, &name);
-    const auto found = open->values.find(UpcaseName(name));
-    if (found == open->values.end()) {
+    const SettingsArena& arena = *data_->arena;
+    const std::string_view spelled(valueName);
+    uint32_t name = data_->guess.Guess(spelled);
+    if (name != kNoValueName) {
+        data_->guess.Held(name);
+    } else {
+        if (!data_->codepage->keepsAscii() || !arena.names().FindAscii(valueName, &name)) {
+            UpcaseAnsiName(*data_->codepage, valueName, &data_->name);
+            name = arena.names().Find(data_->name);
+        }
+        if (name != kNoValueName) {
+            data_->guess.Learn(name, spelled);
+        }
+    }
+    std::string_view data;
+    // The virtual store's value wins over the machine's.
+    if (name == kNoValueName ||
+        ((open->store == nullptr || !FindStoredValue(arena, *open->store, name, &data)) &&
+         (open->machine == nullptr || !FindStoredValue(arena, *open->machine, name, &data)))) {
         return QueryStatus::kMissing;
     }
-    const std::string& data = found->second;
     *length = static_cast<uint32_t>(data.size());
     if (data.size() > size) {
         return QueryStatus::kTooLong;

@@ -61,7 +61,7 @@ int HexDigitValue(char16_t c) {
     return -1;
 }
 
-size_t SkipBlanks(const std::u16string& line, size_t pos) {
+size_t SkipBlanks(std::u16string_view line, size_t pos) {
     while (pos < line.size() && IsBlank(line[pos])) {
         ++pos;
     }
@@ -69,12 +69,12 @@ size_t SkipBlanks(const std::u16string& line, size_t pos) {
 }
 
 // True when nothing but blanks and a ";" comment follows pos.
-bool OnlyCommentFollows(const std::u16string& line, size_t pos) {
+bool OnlyCommentFollows(std::u16string_view line, size_t pos) {
     pos = SkipBlanks(line, pos);
     return pos == line.size() || line[pos] == u';';
 }
 
-bool StartsWith(const std::u16string& line, size_t pos, const char16_t* prefix) {
+bool StartsWith(std::u16string_view line, size_t pos, const char16_t* prefix) {
     for (size_t i = 0; prefix[i] != u'\0'; ++i) {
         if (pos + i >= line.size() || line[pos + i] != prefix[i]) {
             return false;
@@ -83,13 +83,28 @@ bool StartsWith(const std::u16string& line, size_t pos, const char16_t* prefix) 
     return true;
 }
 
-// Reads a quoted text that starts after its opening quote at *pos, with regedit's escapes.
-// Returns false when it has no closing quote; else *pos is just past that quote.
-bool Unescape(const std::u16string& line, size_t* pos, bool isData, std::u16string* text) {
-    text->clear();
-    for (size_t i = *pos; i < line.size(); ++i) {
+// Reads a quoted text that starts after its opening quote at *pos, with regedit's escapes, into
+// *text: the line's own characters when it has no escapes, else *unescaped. Returns false when
+// it has no closing quote; else *pos is just past that quote.
+bool Unescape(std::u16string_view line, size_t* pos, bool isData, std::u16string* unescaped,
+              std::u16string_view* text) {
+    size_t i = *pos;
+    while (i < line.size() && line[i] != u'"' && line[i] != u'\\') {
+        ++i;
+    }
+    if (i == line.size()) {
+        return false;
+    }
+    if (line[i] == u'"') {
+        *text = line.substr(*pos, i - *pos);
+        *pos = i + 1;
+        return true;
+    }
+    unescaped->assign(line.substr(*pos, i - *pos));
+    for (; i < line.size(); ++i) {
         char16_t c = line[i];
         if (c == u'"') {
+            *text = *unescaped;
             *pos = i + 1;
             return true;
         }
@@ -104,7 +119,7 @@ bool Unescape(const std::u16string& line, size_t* pos, bool isData, std::u16stri
                 c = u'\r';
             }
         }
-        text->push_back(c);
+        unescaped->push_back(c);
     }
     return false;
 }
@@ -118,7 +133,7 @@ bool RegExportParser::Parse(std::istream& input, std::string* error) {
     if (!reader_.Start(input, error)) {
         return false;
     }
-    std::u16string line;
+    std::u16string_view line;
     bool tooLong = false;
     while (reader_.Next(&line, &tooLong)) {
         ++lineNumber_;
@@ -161,8 +176,8 @@ bool RegExportParser::Parse(std::istream& input, std::string* error) {
     return true;
 }
 
-bool RegExportParser::HandleHeader(const std::u16string& line) {
-    const std::u16string header = line.substr(SkipBlanks(line, 0));
+bool RegExportParser::HandleHeader(std::u16string_view line) {
+    const std::u16string_view header = line.substr(SkipBlanks(line, 0));
     if (header == kHeaderVersion4) {
         version5_ = false;
     } else if (header == kHeaderVersion5) {
@@ -174,7 +189,7 @@ bool RegExportParser::HandleHeader(const std::u16string& line) {
     return true;
 }
 
-void RegExportParser::HandleLine(const std::u16string& line) {
+void RegExportParser::HandleLine(std::u16string_view line) {
     const size_t start = SkipBlanks(line, 0);
     if (start == line.size()) {
         return;
@@ -196,9 +211,9 @@ void RegExportParser::HandleLine(const std::u16string& line) {
     }
 }
 
-void RegExportParser::HandleKeyLine(const std::u16string& line, size_t open) {
+void RegExportParser::HandleKeyLine(std::u16string_view line, size_t open) {
     const size_t close = line.rfind(u']');
-    if (open + 1 == line.size() || IsBlank(line[open + 1]) || close == std::u16string::npos ||
+    if (open + 1 == line.size() || IsBlank(line[open + 1]) || close == std::u16string_view::npos ||
         close <= open) {
         Warn("key line ignored: a blank after \"[\" or no closing \"]\"");
         return;
@@ -208,10 +223,11 @@ void RegExportParser::HandleKeyLine(const std::u16string& line, size_t open) {
     if (deletion) {
         ++pos;
     }
-    std::vector<std::u16string> names;
+    std::vector<std::u16string_view>& names = keyPath_;
+    names.clear();
     while (pos < close) {
         size_t next = line.find(u'\\', pos);
-        if (next == std::u16string::npos || next > close) {
+        if (next == std::u16string_view::npos || next > close) {
             next = close;
         }
         if (next > pos) {
@@ -233,7 +249,7 @@ void RegExportParser::HandleKeyLine(const std::u16string& line, size_t open) {
         return;
     }
     names.erase(names.begin());
-    for (const std::u16string& name : names) {
+    for (const std::u16string_view name : names) {
         if (name.size() > kMaxRegistryKeyChars) {
             Warn("key ignored: a name longer than " + std::to_string(kMaxRegistryKeyChars) +
                  " characters");
@@ -249,11 +265,16 @@ void RegExportParser::HandleKeyLine(const std::u16string& line, size_t open) {
     currentKey_ = sink_.OnKey(root->key, names) ? CurrentKey::kWanted : CurrentKey::kUnwanted;
 }
 
-void RegExportParser::HandleValueLine(const std::u16string& line, size_t start) {
-    pending_ = PendingValue();
+void RegExportParser::HandleValueLine(std::u16string_view line, size_t start) {
+    pending_.name = std::u16string_view();
+    pending_.type = 0;
+    pending_.data.clear();
+    pending_.keep = false;
+    pending_.fromHex = false;
     pendingTooLong_ = false;
     size_t pos = start + 1;
-    if (line[start] == u'"' && !Unescape(line, &pos, false, &pending_.name)) {
+    if (line[start] == u'"' &&
+        !Unescape(line, &pos, false, &pending_.nameStorage, &pending_.name)) {
         Warn("value ignored: no closing quote after its name");
         return;
     }
@@ -284,7 +305,7 @@ void RegExportParser::HandleValueLine(const std::u16string& line, size_t start) 
 }
 
 // Parses the data after "=". Returns false (reported) when it is malformed.
-bool RegExportParser::ParseValueData(const std::u16string& line, size_t pos) {
+bool RegExportParser::ParseValueData(std::u16string_view line, size_t pos) {
     const ValueForm* form = nullptr;
     for (const ValueForm& candidate : kValueForms) {
         if (StartsWith(line, pos, candidate.prefix)) {
@@ -300,14 +321,15 @@ bool RegExportParser::ParseValueData(const std::u16string& line, size_t pos) {
     pending_.type = form->type;
     switch (form->form) {
         case DataForm::kString: {
-            std::u16string text;
-            if (!Unescape(line, &pos, true, &text) || !OnlyCommentFollows(line, pos)) {
+            std::u16string_view text;
+            if (!Unescape(line, &pos, true, &text_, &text) || !OnlyCommentFollows(line, pos)) {
                 Warn("value ignored: text without its closing quote, or with more after it");
                 return false;
             }
-            text.push_back(u'\0');
             if (pending_.keep) {
                 AppendUtf16Le(text, &pending_.data);
+                pending_.data.push_back('\0');  // the terminator: one UTF-16 unit
+                pending_.data.push_back('\0');
             }
             FinishValue();
             return true;
@@ -354,7 +376,7 @@ bool RegExportParser::ParseValueData(const std::u16string& line, size_t pos) {
 
 // Parses comma-separated bytes from pos to the end of the line. A line ending in ",\" leaves
 // the value open for the next line. Returns false (reported) when the bytes are malformed.
-bool RegExportParser::ParseHexItems(const std::u16string& line, size_t pos) {
+bool RegExportParser::ParseHexItems(std::u16string_view line, size_t pos) {
     for (;;) {
         pos = SkipBlanks(line, pos);
         if (pos == line.size() || line[pos] == u';') {
@@ -367,6 +389,11 @@ bool RegExportParser::ParseHexItems(const std::u16string& line, size_t pos) {
                 return false;
             }
             state_ = State::kHexContinuation;
+            // The name must outlive the line it was read from.
+            if (pending_.name.data() != pending_.nameStorage.data()) {
+                pending_.nameStorage.assign(pending_.name);
+                pending_.name = pending_.nameStorage;
+            }
             return true;
         }
         unsigned int byte = 0;
@@ -403,7 +430,7 @@ bool RegExportParser::ParseHexItems(const std::u16string& line, size_t pos) {
     return true;
 }
 
-void RegExportParser::HandleHexContinuation(const std::u16string& line) {
+void RegExportParser::HandleHexContinuation(std::u16string_view line) {
     const size_t pos = SkipBlanks(line, 0);
     if (pos == line.size() || line[pos] == u';') {
         return;
@@ -448,7 +475,7 @@ void RegExportParser::FinishValue() {
             AppendUtf16Le(text, &data);
         }
     }
-    sink_.OnValue(pending_.name, pending_.type, std::move(data));
+    sink_.OnValue(pending_.name, pending_.type, data);
 }
 
 // Each malformed line is reported once, by the first fault found in it.

@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <istream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "settings/export_line_reader.h"
@@ -50,20 +51,22 @@ class RegExportSink {
   public:
     virtual ~RegExportSink() = default;
 
+    // The names and data handed over are valid only during the call.
+
     // A key line [ROOT\A\B]: the key becomes current (created with its parents). path holds
     // the names below the root, never empty ones. Returns whether the values of this key are
     // wanted: the data of values that are not is parsed for errors and then dropped.
-    virtual bool OnKey(RegRootKey root, const std::vector<std::u16string>& path) = 0;
+    virtual bool OnKey(RegRootKey root, const std::vector<std::u16string_view>& path) = 0;
 
     // A deletion line [-ROOT\A\B]: the key and everything under it go; no key is current.
-    virtual void OnDeleteKey(RegRootKey root, const std::vector<std::u16string>& path) = 0;
+    virtual void OnDeleteKey(RegRootKey root, const std::vector<std::u16string_view>& path) = 0;
 
     // A value of the current, wanted key. name is "" for the default value; data is as the
     // registry stores it.
-    virtual void OnValue(const std::u16string& name, uint32_t type, std::string&& data) = 0;
+    virtual void OnValue(std::u16string_view name, uint32_t type, std::string_view data) = 0;
 
     // "name"=- in the current, wanted key.
-    virtual void OnDeleteValue(const std::u16string& name) = 0;
+    virtual void OnDeleteValue(std::u16string_view name) = 0;
 };
 
 struct RegExportWarning {
@@ -99,20 +102,21 @@ class RegExportParser {
         kWanted,
     };
     struct PendingValue {
-        std::u16string name;
+        std::u16string_view name;    // in the line read, or in nameStorage
+        std::u16string nameStorage;  // a name unescaped, or kept past its line
         uint32_t type = 0;
         std::string data;
         bool keep = false;     // the sink wants it: collect its data
         bool fromHex = false;  // written as hex bytes rather than quoted text
     };
 
-    void HandleLine(const std::u16string& line);
-    bool HandleHeader(const std::u16string& line);
-    void HandleKeyLine(const std::u16string& line, size_t open);
-    void HandleValueLine(const std::u16string& line, size_t start);
-    bool ParseValueData(const std::u16string& line, size_t pos);
-    bool ParseHexItems(const std::u16string& line, size_t pos);
-    void HandleHexContinuation(const std::u16string& line);
+    void HandleLine(std::u16string_view line);
+    bool HandleHeader(std::u16string_view line);
+    void HandleKeyLine(std::u16string_view line, size_t open);
+    void HandleValueLine(std::u16string_view line, size_t start);
+    bool ParseValueData(std::u16string_view line, size_t pos);
+    bool ParseHexItems(std::u16string_view line, size_t pos);
+    void HandleHexContinuation(std::u16string_view line);
     void FinishValue();
     void Warn(const std::string& message);
 
@@ -129,5 +133,8 @@ class RegExportParser {
     size_t firstUnreportedLine_ = 0;
     std::vector<RegExportWarning> warnings_;
 
-    ExportLineReader reader_;  // kept, so that its buffers serve every Parse
+    // Kept from line to line and from one Parse to the next, so that their storage is reused.
+    ExportLineReader reader_;
+    std::vector<std::u16string_view> keyPath_;  // the names of a key line, within the line
+    std::u16string text_;                       // a quoted text without its escapes
 };

@@ -53,16 +53,21 @@ enum class Reach {
     kBelow,  // the path goes on below a place's SOFTWARE key
 };
 
-bool EndsWith(const std::u16string& text, const char16_t* suffix) {
-    const std::u16string tail(suffix);
-    return text.size() > tail.size() &&
-           text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+using Path = std::vector<std::u16string_view>;
+
+// True when name, upper-cased, is upper.
+bool NameIs(std::u16string_view name, std::u16string_view upper) {
+    return CompareWithUpcased(name, upper) == 0;
 }
 
-// Finds the place an upper-cased path lies in. For kBelow, *below is the index of the first
-// name under SOFTWARE; for HKEY_USERS, *sid is the user's SID as the path spells it.
-Reach FindPlace(RegRootKey root, const std::vector<std::u16string>& path,
-                const std::vector<std::u16string>& upper, const PlaceForm** form, size_t* below,
+// True when name, upper-cased, ends in the upper-cased suffix and has more before it.
+bool EndsWith(std::u16string_view name, std::u16string_view suffix) {
+    return name.size() > suffix.size() && NameIs(name.substr(name.size() - suffix.size()), suffix);
+}
+
+// Finds the place a path lies in. For kBelow, *below is the index of the first name under
+// SOFTWARE; for HKEY_USERS, *sid is the user's SID as the path spells it.
+Reach FindPlace(RegRootKey root, const Path& path, const PlaceForm** form, size_t* below,
                 std::u16string* sid) {
     for (const PlaceForm& candidate : kPlaceForms) {
         if (candidate.root != root) {
@@ -70,21 +75,21 @@ Reach FindPlace(RegRootKey root, const std::vector<std::u16string>& path,
         }
         size_t pos = 0;
         if (candidate.sidSuffix != nullptr) {
-            if (upper.empty()) {
+            if (path.empty()) {
                 *form = &candidate;
                 return Reach::kAbove;
             }
-            const bool classes = EndsWith(upper[0], kClassesSuffix);
+            const bool classes = EndsWith(path[0], kClassesSuffix);
             if (classes != (candidate.sidSuffix[0] != u'\0')) {
                 continue;
             }
-            const size_t suffixLength = std::u16string(candidate.sidSuffix).size();
-            *sid = path[0].substr(0, path[0].size() - suffixLength);
+            const size_t suffixLength = std::u16string_view(candidate.sidSuffix).size();
+            sid->assign(path[0].substr(0, path[0].size() - suffixLength));
             pos = 1;
         }
         bool differs = false;
-        for (size_t i = 0; i < candidate.nameCount && pos + i < upper.size(); ++i) {
-            if (upper[pos + i] != candidate.names[i]) {
+        for (size_t i = 0; i < candidate.nameCount && pos + i < path.size(); ++i) {
+            if (!NameIs(path[pos + i], candidate.names[i])) {
                 differs = true;
                 break;
             }
@@ -93,7 +98,7 @@ Reach FindPlace(RegRootKey root, const std::vector<std::u16string>& path,
             continue;
         }
         *form = &candidate;
-        if (upper.size() <= pos + candidate.nameCount) {
+        if (path.size() <= pos + candidate.nameCount) {
             return Reach::kAbove;
         }
         *below = pos + candidate.nameCount;
@@ -125,24 +130,15 @@ const std::vector<std::u16string>& RootNames(size_t root) {
 
 // The number of names of root that path follows from pos (all of them at most), or -1 when
 // one of them differs.
-int FollowedRootNames(const std::vector<std::u16string>& upper, size_t pos, size_t root) {
+int FollowedRootNames(const Path& path, size_t pos, size_t root) {
     const std::vector<std::u16string>& names = RootNames(root);
     size_t count = 0;
-    for (; count < names.size() && pos + count < upper.size(); ++count) {
-        if (upper[pos + count] != names[count]) {
+    for (; count < names.size() && pos + count < path.size(); ++count) {
+        if (!NameIs(path[pos + count], names[count])) {
             return -1;
         }
     }
     return static_cast<int>(count);
-}
-
-std::vector<std::u16string> Upcase(const std::vector<std::u16string>& path) {
-    std::vector<std::u16string> upper;
-    upper.reserve(path.size());
-    for (const std::u16string& name : path) {
-        upper.push_back(UpcaseName(name));
-    }
-    return upper;
 }
 
 // A SID as message text: its characters are ASCII.
@@ -152,11 +148,6 @@ std::string Narrow(const std::u16string& text) {
         narrow.push_back(unit < 0x80 ? static_cast<char>(unit) : '?');
     }
     return narrow;
-}
-
-void Clear(StoredRoot* root) {
-    root->exists = false;
-    root->sets.clear();
 }
 
 }  // namespace
@@ -183,31 +174,22 @@ bool SourceSettings::Holds(SettingsPlace place) const {
     return false;
 }
 
-std::u16string UpcaseName(const std::u16string& name) {
-    std::u16string key(name);
-    for (char16_t& unit : key) {
-        unit = RegistryUpcase(unit);
-    }
-    return key;
-}
-
-bool SettingsCollector::OnKey(RegRootKey root, const std::vector<std::u16string>& path) {
-    current_ = nullptr;
-    const std::vector<std::u16string> upper = Upcase(path);
+bool SettingsCollector::OnKey(RegRootKey root, const Path& path) {
+    writer_.End();
     const PlaceForm* form = nullptr;
     size_t pos = 0;
     std::u16string sid;
-    if (FindPlace(root, path, upper, &form, &pos, &sid) != Reach::kBelow) {
+    if (FindPlace(root, path, &form, &pos, &sid) != Reach::kBelow) {
         return false;
     }
     SettingsView view = SettingsView::kPlain;
-    if (upper[pos] == kWow64Node) {
+    if (NameIs(path[pos], kWow64Node)) {
         settings_->wow64 = true;
         view = SettingsView::kWow64;
         ++pos;
     }
     for (size_t index = 0; index < kRootCount; ++index) {
-        if (FollowedRootNames(upper, pos, index) != static_cast<int>(kRootNamesBelowSoftware)) {
+        if (FollowedRootNames(path, pos, index) != static_cast<int>(kRootNamesBelowSoftware)) {
             continue;
         }
         StoredRoot& stored = settings_->Root(form->place, view, index);
@@ -216,37 +198,33 @@ bool SettingsCollector::OnKey(RegRootKey root, const std::vector<std::u16string>
             settings_->storeUsers.insert(Narrow(sid));
         }
         const size_t setPos = pos + kRootNamesBelowSoftware;
-        if (upper.size() == setPos) {
+        if (path.size() == setPos) {
             return false;
         }
         // A set, or a key below one: either way the set now exists.
-        StoredSet& set = stored.sets[upper[setPos]];
-        if (set.name.empty()) {
-            set.name = path[setPos];
-        }
-        if (upper.size() == setPos + 1) {
-            current_ = &set;
+        writer_.Begin(&stored, path[setPos]);
+        if (path.size() == setPos + 1) {
             return true;
         }
+        writer_.End();
         return false;
     }
     return false;
 }
 
-void SettingsCollector::OnDeleteKey(RegRootKey root, const std::vector<std::u16string>& path) {
-    current_ = nullptr;
-    const std::vector<std::u16string> upper = Upcase(path);
+void SettingsCollector::OnDeleteKey(RegRootKey root, const Path& path) {
+    writer_.End();
     const PlaceForm* form = nullptr;
     size_t pos = 0;
     std::u16string sid;
-    const Reach reach = FindPlace(root, path, upper, &form, &pos, &sid);
+    const Reach reach = FindPlace(root, path, &form, &pos, &sid);
     if (reach == Reach::kNone) {
         return;
     }
     for (size_t view = 0; view < kViewCount; ++view) {
         size_t from = pos;
         if (reach == Reach::kBelow && static_cast<SettingsView>(view) == SettingsView::kWow64) {
-            if (upper[from] != kWow64Node) {
+            if (!NameIs(path[from], kWow64Node)) {
                 continue;
             }
             ++from;
@@ -254,32 +232,42 @@ void SettingsCollector::OnDeleteKey(RegRootKey root, const std::vector<std::u16s
         for (size_t index = 0; index < kRootCount; ++index) {
             StoredRoot& stored =
                 settings_->Root(form->place, static_cast<SettingsView>(view), index);
-            if (reach == Reach::kAbove || from == upper.size()) {
-                Clear(&stored);
+            if (reach == Reach::kAbove || from == path.size()) {
+                stored.Clear();
                 continue;
             }
-            if (FollowedRootNames(upper, from, index) < 0) {
+            if (FollowedRootNames(path, from, index) < 0) {
                 continue;
             }
-            const size_t below = upper.size() - from;
+            const size_t below = path.size() - from;
             if (below <= kRootNamesBelowSoftware) {
-                Clear(&stored);
+                stored.Clear();
             } else if (below == kRootNamesBelowSoftware + 1) {
-                stored.sets.erase(upper.back());
+                const std::u16string upper = UpcaseName(path.back());
+                StoredSet* set = stored.Find(upper, HashUnits(upper));
+                if (set != nullptr) {
+                    set->deleted = true;
+                }
             }
         }
     }
 }
 
-void SettingsCollector::OnValue(const std::u16string& name, uint32_t type, std::string&& data) {
-    StoredValue& value = current_->values[UpcaseName(name)];
-    if (value.name.empty()) {
-        value.name = name;
-    }
-    value.type = type;
-    value.data = std::move(data);
+void SettingsCollector::OnValue(std::u16string_view name, uint32_t type, std::string_view data) {
+    writer_.SetValue(name, type, data);
 }
 
-void SettingsCollector::OnDeleteValue(const std::u16string& name) {
-    current_->values.erase(UpcaseName(name));
+void SettingsCollector::OnDeleteValue(std::u16string_view name) {
+    writer_.DeleteValue(name);
+}
+
+void SettingsCollector::Finish() {
+    writer_.End();
+    for (auto& place : settings_->roots) {
+        for (auto& view : place) {
+            for (StoredRoot& root : view) {
+                root.FinishReading();
+            }
+        }
+    }
 }

@@ -12,12 +12,13 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <map>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "settings/reg_export_parser.h"
+#include "settings/stored_sets.h"
 
 enum class SettingsPlace {
     kMachine,       // HKEY_LOCAL_MACHINE\SOFTWARE, a SOFTWARE hive
@@ -31,23 +32,13 @@ constexpr size_t kPlaceCount = 2;
 constexpr size_t kViewCount = 2;
 constexpr size_t kRootCount = 2;  // the entries of kSettingsRootPaths
 
-// A value as the registry stores it.
-struct StoredValue {
-    std::u16string name;  // as first written
-    uint32_t type = 0;
-    std::string data;
-};
-struct StoredSet {
-    std::u16string name;                           // as first written
-    std::map<std::u16string, StoredValue> values;  // by upper-cased name
-};
-// One place a settings root may lie in.
-struct StoredRoot {
-    bool exists = false;
-    std::map<std::u16string, StoredSet> sets;  // by upper-cased name: the registry's order
-};
-
 struct SourceSettings {
+    // arena keeps the sets of every source of a store; it must outlive the source.
+    explicit SourceSettings(SettingsArena* arena) : arena(arena) {}
+    SourceSettings(const SourceSettings&) = delete;
+    SourceSettings& operator=(const SourceSettings&) = delete;
+
+    SettingsArena* arena;
     StoredRoot roots[kPlaceCount][kViewCount][kRootCount];
     // The source holds HKEY_LOCAL_MACHINE\SOFTWARE\WOW6432Node, or a virtual store's
     // MACHINE\SOFTWARE\WOW6432Node: it comes from 64-bit Windows.
@@ -62,22 +53,23 @@ struct SourceSettings {
     bool Holds(SettingsPlace place) const;
 };
 
-// A name as the registry compares and sorts it: each UTF-16 unit upper-cased.
-std::u16string UpcaseName(const std::u16string& name);
-
 // Keeps what the keys and values handed to it hold in the places of a SourceSettings and
 // drops everything else. A registry export hands them over through RegExportParser; a hive
-// reader hands over the paths the hive stands for under the registry's roots.
+// reader hands over the paths the hive stands for under the registry's roots. Finish must be
+// called once the source has handed over everything.
 class SettingsCollector : public RegExportSink {
   public:
-    explicit SettingsCollector(SourceSettings* settings) : settings_(settings) {}
+    explicit SettingsCollector(SourceSettings* settings)
+        : settings_(settings), writer_(settings->arena) {}
 
-    bool OnKey(RegRootKey root, const std::vector<std::u16string>& path) override;
-    void OnDeleteKey(RegRootKey root, const std::vector<std::u16string>& path) override;
-    void OnValue(const std::u16string& name, uint32_t type, std::string&& data) override;
-    void OnDeleteValue(const std::u16string& name) override;
+    bool OnKey(RegRootKey root, const std::vector<std::u16string_view>& path) override;
+    void OnDeleteKey(RegRootKey root, const std::vector<std::u16string_view>& path) override;
+    void OnValue(std::u16string_view name, uint32_t type, std::string_view data) override;
+    void OnDeleteValue(std::u16string_view name) override;
+    // Keeps the last set handed over, and frees what only the reading needs.
+    void Finish();
 
   private:
     SourceSettings* settings_;
-    StoredSet* current_ = nullptr;
+    SetWriter writer_;
 };

@@ -8,16 +8,25 @@ constexpr char16_t kReplacement = 0xFFFD;
 }  // namespace
 
 void AppendUtf16Le(std::u16string_view text, std::string* bytes) {
-    char pair[2];
-    for (char16_t unit : text) {
-        StoreUtf16Le(unit, pair);
-        bytes->append(pair, sizeof pair);
+    if (HostIsLittleEndian()) {
+        bytes->append(reinterpret_cast<const char*>(text.data()), text.size() * sizeof(char16_t));
+        return;
+    }
+    const size_t kept = bytes->size();
+    bytes->resize(kept + text.size() * sizeof(char16_t));
+    char* out = &(*bytes)[kept];
+    for (size_t i = 0; i < text.size(); ++i) {
+        StoreUtf16Le(text[i], out + i * sizeof(char16_t));
     }
 }
 
 void AppendUtf16FromLe(std::string_view bytes, std::u16string* text) {
-    for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
-        text->push_back(LoadUtf16Le(bytes.data() + i));
+    const size_t units = bytes.size() / sizeof(char16_t);
+    const size_t kept = text->size();
+    text->resize(kept + units);
+    char16_t* out = &(*text)[kept];
+    for (size_t i = 0; i < units; ++i) {
+        out[i] = LoadUtf16Le(bytes.data() + i * sizeof(char16_t));
     }
 }
 

@@ -1,6 +1,7 @@
 // UTF-16 text in the byte forms files and the registry keep it: little-endian units and UTF-8.
 #pragma once
 
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -11,6 +12,14 @@ constexpr unsigned kBitsPerByte = 8;
 inline char16_t LoadUtf16Le(const char* bytes) {
     return static_cast<char16_t>(static_cast<unsigned char>(bytes[0]) |
                                  static_cast<unsigned char>(bytes[1]) << kBitsPerByte);
+}
+
+// True where a char16_t is stored as UTF-16LE is: such text is then copied as it lies.
+inline bool HostIsLittleEndian() {
+    const char16_t one = 1;
+    unsigned char first = 0;
+    std::memcpy(&first, &one, 1);
+    return first == 1;
 }
 
 // Stores unit as two little-endian bytes at bytes.

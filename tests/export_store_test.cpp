@@ -303,6 +303,58 @@ TEST_F(ExportStoreTest, OpensSetsAndValuesByNameAsRegOpenKeyExADoes) {
     EXPECT_FALSE(store_.OpenSettingsSet(root, "Nowhere", &set));
 }
 
+// A set's values are kept packed, their offsets one to eight bytes wide as the set's data needs;
+// a set deleted and written again starts afresh, spelled as written the second time.
+TEST_F(ExportStoreTest, ValuesOfEverySizeReadBackWholeAndADeletedSetComesBackEmpty) {
+    const auto hex = [](size_t size) {
+        std::string text = "hex:";
+        for (size_t i = 0; i < size; ++i) {
+            char byte[4];
+            snprintf(byte, sizeof byte, i == 0 ? "%02x" : ",%02x", static_cast<unsigned>(i % 251));
+            text += byte;
+        }
+        return text;
+    };
+    const size_t sizes[] = {1, 300, 70000};
+    std::string text = std::string(kV5) + kWowRoot1 + "\\Sizes]\r\n";
+    for (size_t size : sizes) {
+        text += "\"V" + std::to_string(size) + "\"=" + hex(size) + "\r\n";
+    }
+    text += std::string(kWowRoot1) + "\\Small]\r\n\"V\"=" + hex(200) + "\r\n" + kWowRoot1 +
+            "\\Mid]\r\n\"V\"=" + hex(300) + "\r\n" + kWowRoot1 + "\\Other]\r\n\"X\"=\"x\"\r\n[-" +
+            (kWowRoot1 + 1) + "\\other]\r\n" + kWowRoot1 + "\\OTHER]\r\n\"Y\"=\"y\"\r\n";
+    std::string error;
+    ASSERT_TRUE(LoadText(text, &error)) << error;
+    EXPECT_EQ("SOFTWARE\\Quorix\\Layrscan\\Settings: Mid OTHER Sizes Small", Listing());
+    SettingsKey root = nullptr;
+    ASSERT_TRUE(store_.OpenSettingsRoot(kSettingsRootPaths[0], &root));
+    std::vector<unsigned char> buffer(kDumpWholeValueSize);
+    const auto query = [&](const char* setName, const std::string& valueName) {
+        SettingsKey set = nullptr;
+        uint32_t length = 0;
+        if (!store_.OpenSettingsSet(root, setName, &set) ||
+            store_.QueryValue(set, valueName.c_str(), buffer.data(), kDumpWholeValueSize,
+                              &length) != QueryStatus::kFound) {
+            return std::string("missing");
+        }
+        return std::string(reinterpret_cast<char*>(buffer.data()), length);
+    };
+    const auto bytes = [](size_t size) {
+        std::string data;
+        for (size_t i = 0; i < size; ++i) {
+            data.push_back(static_cast<char>(i % 251));
+        }
+        return data;
+    };
+    for (size_t size : sizes) {
+        EXPECT_EQ(bytes(size), query("Sizes", "V" + std::to_string(size))) << size;
+    }
+    EXPECT_EQ(bytes(200), query("Small", "V"));
+    EXPECT_EQ(bytes(300), query("Mid", "V"));
+    EXPECT_EQ("missing", query("Other", "X"));
+    EXPECT_EQ(std::string("y", 2), query("other", "Y"));
+}
+
 // Such a name is listed in its best-fit form and marked as not the set's own; the names that
 // fit the code page exactly are not marked.
 TEST_F(ExportStoreTest, ASetNamedOutsideTheCodePageIsListedButCannotBeOpened) {

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "settings/reg_export_parser.h"
-#include "settings/source_settings.h"
+#include "settings/value_names.h"
 #include "tests/test_support.h"
 
 namespace {
@@ -118,10 +118,17 @@ std::string EmptyHiveBytes() {
     return hive;
 }
 
+// A value as the registry stores it.
+struct KeyValue {
+    std::u16string name;  // as first written
+    uint32_t type = 0;
+    std::string data;
+};
+
 // A key of the hive to be: its values as stored, its subkeys by upper-cased name.
 struct KeyTree {
     std::u16string name;
-    std::map<std::u16string, StoredValue> values;
+    std::map<std::u16string, KeyValue> values;
     std::map<std::u16string, KeyTree> children;
 };
 
@@ -130,7 +137,7 @@ class TreeSink : public RegExportSink {
   public:
     explicit TreeSink(KeyTree* top) : top_(top) {}
 
-    bool OnKey(RegRootKey root, const std::vector<std::u16string>& path) override {
+    bool OnKey(RegRootKey root, const std::vector<std::u16string_view>& path) override {
         current_ = nullptr;
         size_t below = 0;
         if (!InHive(root, path, &below)) {
@@ -148,7 +155,7 @@ class TreeSink : public RegExportSink {
         return true;
     }
 
-    void OnDeleteKey(RegRootKey root, const std::vector<std::u16string>& path) override {
+    void OnDeleteKey(RegRootKey root, const std::vector<std::u16string_view>& path) override {
         current_ = nullptr;
         size_t below = 0;
         if (!InHive(root, path, &below) || below == path.size()) {
@@ -164,25 +171,26 @@ class TreeSink : public RegExportSink {
         }
     }
 
-    void OnValue(const std::u16string& name, uint32_t type, std::string&& data) override {
-        StoredValue& value = current_->values[UpcaseName(name)];
+    void OnValue(std::u16string_view name, uint32_t type, std::string_view data) override {
+        KeyValue& value = current_->values[UpcaseName(name)];
         if (value.name.empty()) {
             value.name = name;
         }
         value.type = type;
-        value.data = std::move(data);
+        value.data = data;
     }
 
-    void OnDeleteValue(const std::u16string& name) override {
+    void OnDeleteValue(std::u16string_view name) override {
         current_->values.erase(UpcaseName(name));
     }
 
   private:
     // Whether path lies in the hive; *below is the index of its first name under the top key.
-    static bool InHive(RegRootKey root, const std::vector<std::u16string>& path, size_t* below) {
+    static bool InHive(RegRootKey root, const std::vector<std::u16string_view>& path,
+                       size_t* below) {
         const std::vector<std::u16string> upper = [&path] {
             std::vector<std::u16string> names;
-            for (const std::u16string& name : path) {
+            for (const std::u16string_view name : path) {
                 names.push_back(UpcaseName(name));
             }
             return names;
@@ -236,7 +244,7 @@ bool AddKeys(hive_h* hive, hive_node_h node, const KeyTree& key, std::string* er
     }
     size_t index = 0;
     for (const auto& entry : key.values) {
-        const StoredValue& value = entry.second;
+        const KeyValue& value = entry.second;
         hive_set_value set = {names[index++].data(), hive_t_none, value.data.size(),
                               const_cast<char*>(value.data.data())};
         // Any 32-bit type, which the enumeration does not hold in C++: copied in as bytes.

@@ -20,14 +20,14 @@ const char kKey[] = "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Test]\r\n";
 // Writes every event as one line of text, values as hex bytes.
 class RecordingSink : public RegExportSink {
   public:
-    bool OnKey(RegRootKey root, const std::vector<std::u16string>& path) override {
+    bool OnKey(RegRootKey root, const std::vector<std::u16string_view>& path) override {
         events += "key " + Root(root) + Path(path) + "\n";
         return wanted;
     }
-    void OnDeleteKey(RegRootKey root, const std::vector<std::u16string>& path) override {
+    void OnDeleteKey(RegRootKey root, const std::vector<std::u16string_view>& path) override {
         events += "delete key " + Root(root) + Path(path) + "\n";
     }
-    void OnValue(const std::u16string& name, uint32_t type, std::string&& data) override {
+    void OnValue(std::u16string_view name, uint32_t type, std::string_view data) override {
         events += "value " + Narrow(name) + " type " + std::to_string(type) + ":";
         for (unsigned char byte : data) {
             char hex[4];
@@ -36,7 +36,7 @@ class RecordingSink : public RegExportSink {
         }
         events += "\n";
     }
-    void OnDeleteValue(const std::u16string& name) override {
+    void OnDeleteValue(std::u16string_view name) override {
         events += "delete value " + Narrow(name) + "\n";
     }
 
@@ -47,7 +47,7 @@ class RecordingSink : public RegExportSink {
     static std::string Root(RegRootKey root) {
         return root == RegRootKey::kLocalMachine ? "HKLM" : "other";
     }
-    static std::string Narrow(const std::u16string& text) {
+    static std::string Narrow(std::u16string_view text) {
         std::string narrow;
         for (char16_t unit : text) {
             if (unit < 0x80) {
@@ -60,9 +60,9 @@ class RecordingSink : public RegExportSink {
         }
         return narrow;
     }
-    static std::string Path(const std::vector<std::u16string>& path) {
+    static std::string Path(const std::vector<std::u16string_view>& path) {
         std::string text;
-        for (const std::u16string& name : path) {
+        for (const std::u16string_view name : path) {
             text += "\\" + Narrow(name);
         }
         return text;
