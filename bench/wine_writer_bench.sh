@@ -6,6 +6,11 @@
 #
 #   bench/wine_writer_bench.sh [SETS]        (default 1000)
 set -euo pipefail
+# Without address-space randomisation, as the Wine tests run (see tests/wine/common.sh): now
+# and then a Wine process would otherwise fail to start.
+if (((0x$(cat /proc/$$/personality) & 0x0040000) == 0)); then
+    exec setarch "$(uname -m)" --addr-no-randomize "$0" "$@"
+fi
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 SETS=${1:-1000}
 NATIVE="$ROOT/build/native/cli/rcpconv"

@@ -1,7 +1,20 @@
 # Sourced by every Wine test: the private prefix, the display and a few helpers.
 : "${RC_WINE_STATE:?run through ctest}"
+
+# Wine maps the page of data Windows shares with every process at the fixed address 0x7ffe0000.
+# Its loader (Debian's build has no preloader) is linked at 0x7d000000, and recent kernels
+# (6.18 here) start a program's heap anywhere in the GiB above the program's end, where older
+# ones kept it within 32 MiB: about one Wine process in five thousand then finds its heap on
+# that page, says "failed to map the shared user data" and exits 1 before the program runs.
+# The tests run without address-space randomisation, which every child inherits, so each Wine
+# process has its heap right after the loader.
+if (((0x$(cat /proc/$$/personality) & 0x0040000) == 0)); then
+    exec setarch "$(uname -m)" --addr-no-randomize "$0" "$@"
+fi
 export WINEPREFIX="$RC_WINE_STATE/prefix"
-export WINEDEBUG=-all
+# Wine's own messages stay out of what the programs print, but for the two channels that tell
+# why a process could not start or load its libraries: a test that fails for that says why.
+export WINEDEBUG=-all,err+virtual,err+module
 export LANG=C.UTF-8 LC_ALL=C.UTF-8
 WINE=/usr/lib/wine/wine64
 WINESERVER=/usr/lib/wine/wineserver64
