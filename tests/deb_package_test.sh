@@ -20,7 +20,7 @@ deb=$(ls "$SCRATCH"/package/rcpconv_"$version"_*.deb 2>/dev/null)
 [ -f "$deb" ] || fail "no rcpconv_${version}_ARCH.deb: $(ls "$SCRATCH/package")"
 
 # lintian: no error; its warnings are printed for the record.
-lintian --no-tag-display-limit "$deb" >"$SCRATCH/lintian.log" 2>&1
+lintian --tag-display-limit 0 "$deb" >"$SCRATCH/lintian.log" 2>&1
 grep -v 'running with root privileges' "$SCRATCH/lintian.log" >&2
 ! grep -q '^E: ' "$SCRATCH/lintian.log" || fail "lintian reports errors"
 dpkg-deb -f "$deb" Depends | grep -q 'libc6' || fail "no computed dependencies"
