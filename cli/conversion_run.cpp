@@ -156,19 +156,6 @@ bool Contains(const std::vector<T>& items, const T& item) {
     return false;
 }
 
-// The sets chosen so far, in order, each once.
-struct Chosen {
-    std::vector<std::string>* names;
-    std::unordered_set<std::string> seen;
-};
-
-// Appends name to the chosen sets unless it is there already.
-void ChooseOnce(const std::string& name, Chosen* chosen) {
-    if (chosen->seen.insert(name).second) {
-        chosen->names->push_back(name);
-    }
-}
-
 // Chooses every listed set, each name once (two sets may be listed under one name, when the code
 // page writes two characters alike), except those whose listed name is not their own, which go
 // to *unconvertible.
@@ -214,7 +201,7 @@ bool ChooseSets(const std::vector<ListedSet>& listed, const CliOptions& options,
         ChooseEverySet(listed, codepage, chosenNames, unconvertible);
         return true;
     }
-    Chosen chosen{chosenNames, {}};
+    std::unordered_set<std::string> chosen;
     bool allKnown = true;
     std::vector<const ListedSet*> reported;
     for (const std::string& requested : options.setNames) {
@@ -231,7 +218,9 @@ bool ChooseSets(const std::vector<ListedSet>& listed, const CliOptions& options,
                        "\" in the settings (--list shows their names)");
             allKnown = false;
         } else if (match->nameInCodepage) {
-            ChooseOnce(match->name, &chosen);
+            if (chosen.insert(match->name).second) {
+                chosenNames->push_back(match->name);
+            }
         } else if (!Contains(reported, match)) {
             reported.push_back(match);
             unconvertible->push_back(NotInCodepage(*match, codepage));

@@ -76,48 +76,63 @@ constexpr size_t kConversionRuleCount = 31;  // the rules the recipe format asks
 static_assert(std::size(kConversionRules) == kConversionRuleCount,
               "a rule added to or lost from the table");
 
-// The number of entries rule writes when every value it reads is there.
-constexpr size_t EntriesOf(const ConversionRule& rule) {
-    size_t keys = 0;
+struct RecipeKey {
+    const char* section;
+    const char* key;
+};
+
+// The entries rule writes when every value it reads is there, in the order it writes them, into
+// entries (unless null). Returns their number.
+constexpr size_t RuleEntries(const ConversionRule& rule, RecipeKey* entries = nullptr) {
+    size_t count = 0;
+    const auto add = [&](const char* section, const char* key) {
+        if (entries != nullptr) {
+            entries[count] = {section, key};
+        }
+        ++count;
+    };
     for (const char* key : rule.keys) {
-        keys += key != nullptr ? 1 : 0;
+        if (key == nullptr) {
+            continue;
+        }
+        if (rule.kind != RuleKind::kAutoSave) {
+            add(rule.section, key);
+            continue;
+        }
+        for (const char* section : kAutoSaveSections) {
+            add(section, key);
+        }
     }
-    return rule.kind == RuleKind::kAutoSave ? keys * std::size(kAutoSaveSections) : keys;
+    return count;
 }
 
 constexpr size_t CountRecipeEntries() {
     size_t entries = 0;
     for (const ConversionRule& rule : kConversionRules) {
-        entries += EntriesOf(rule);
+        entries += RuleEntries(rule);
     }
     return entries;
 }
 
+constexpr size_t MostEntriesOfARule() {
+    size_t most = 0;
+    for (const ConversionRule& rule : kConversionRules) {
+        most = RuleEntries(rule) > most ? RuleEntries(rule) : most;
+    }
+    return most;
+}
+
 // The most entries one set can give: every rule writing every entry it can.
 constexpr size_t kMaxRecipeEntries = CountRecipeEntries();
-
-struct RecipeKey {
-    const char* section;
-    const char* key;
-};
+// The most entries one rule writes ("AutoSave": one in each of its sections).
+constexpr size_t kMaxRuleEntries = MostEntriesOfARule();
 
 // Every section and key the table writes, in the order the rules write them.
 constexpr std::array<RecipeKey, kMaxRecipeEntries> RecipeKeys() {
     std::array<RecipeKey, kMaxRecipeEntries> all{};
     size_t count = 0;
     for (const ConversionRule& rule : kConversionRules) {
-        for (const char* key : rule.keys) {
-            if (key == nullptr) {
-                continue;
-            }
-            if (rule.kind != RuleKind::kAutoSave) {
-                all[count++] = {rule.section, key};
-                continue;
-            }
-            for (const char* section : kAutoSaveSections) {
-                all[count++] = {section, key};
-            }
-        }
+        count += RuleEntries(rule, all.data() + count);
     }
     return all;
 }

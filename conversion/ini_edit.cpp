@@ -95,10 +95,9 @@ Line LineAt(const std::string& text, size_t begin) {
     return {begin, end, next};
 }
 
-// When line is a section header ("[NAME]", blanks before it allowed, the name running to the
-// last ']'), sets *name to the span between the brackets and returns true.
-bool SectionHeader(const std::string& text, const Line& line, Span* name) {
-    Span content = Trimmed(text, {line.begin, line.contentEnd});
+// When content, a line without its blanks, is a section header ("[NAME]", the name running to
+// the last ']'), sets *name to the span between the brackets and returns true.
+bool SectionHeader(const std::string& text, const Span& content, Span* name) {
     if (content.begin == content.end || text[content.begin] != '[') {
         return false;
     }
@@ -138,7 +137,7 @@ void IndexLines(const std::string& text, size_t bodyBegin, IniIndex* index) {
         const Line& line = indexed.line;
         at = line.next;
         const Span content = Trimmed(text, {line.begin, line.contentEnd});
-        if (SectionHeader(text, line, &indexed.name)) {
+        if (SectionHeader(text, content, &indexed.name)) {
             indexed.header = true;
             indexed.name = Trimmed(text, indexed.name);
             index->headers.push_back(index->lines.size());
@@ -279,23 +278,24 @@ IniEditStatus ApplyIniEntries(std::string* text, const RecipeEntryList& entries,
     IniIndex index;
     IndexLines(*text, bodyBegin, &index);
     size_t changed = 0;
+    std::string utf8Section;
+    std::string utf8Key;
+    std::string utf8Value;
     for (const RecipeEntry& entry : entries) {
-        if (!utf8) {
-            if (ApplyEntry(text, index, bodyBegin, entry.section, entry.key, entry.text)) {
-                IndexLines(*text, bodyBegin, &index);
-                ++changed;
+        const char* section = entry.section;
+        const char* key = entry.key;
+        const char* value = entry.text;
+        if (utf8) {
+            if (!codepage.ToUtf8(section, &utf8Section) || !codepage.ToUtf8(key, &utf8Key) ||
+                !codepage.ToUtf8(value, &utf8Value)) {
+                *text = original;
+                return IniEditStatus::kUnconvertible;
             }
-            continue;
+            section = utf8Section.c_str();
+            key = utf8Key.c_str();
+            value = utf8Value.c_str();
         }
-        std::string section;
-        std::string key;
-        std::string value;
-        if (!codepage.ToUtf8(entry.section, &section) || !codepage.ToUtf8(entry.key, &key) ||
-            !codepage.ToUtf8(entry.text, &value)) {
-            *text = original;
-            return IniEditStatus::kUnconvertible;
-        }
-        if (ApplyEntry(text, index, bodyBegin, section.c_str(), key.c_str(), value.c_str())) {
+        if (ApplyEntry(text, index, bodyBegin, section, key, value)) {
             IndexLines(*text, bodyBegin, &index);
             ++changed;
         }
@@ -304,6 +304,15 @@ IniEditStatus ApplyIniEntries(std::string* text, const RecipeEntryList& entries,
         *changedEntries = changed;
     }
     return *text == original ? IniEditStatus::kUnchanged : IniEditStatus::kChanged;
+}
+
+std::string IniEditRefusal(IniEditStatus status, const std::string& path,
+                           const Codepage& codepage) {
+    if (status == IniEditStatus::kNotEditable) {
+        return "cannot edit " + path + ": the file is UTF-16 text";
+    }
+    return "cannot edit " + path + ": the file is UTF-8 text and " + codepage.name() +
+           " has no character for a byte of the recipe";
 }
 
 bool IniHasEntry(const std::string& text, const char* section, const char* key) {

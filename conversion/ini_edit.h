@@ -23,6 +23,9 @@ enum class IniEditStatus {
 IniEditStatus ApplyIniEntries(std::string* text, const RecipeEntryList& entries,
                               const Codepage& codepage, size_t* changedEntries = nullptr);
 
+// Why ApplyIniEntries refused to edit the file at path (status kNotEditable or kUnconvertible).
+std::string IniEditRefusal(IniEditStatus status, const std::string& path, const Codepage& codepage);
+
 // Returns true when text, the bytes of an INI file, holds key in section where a write of it
 // would find it (the first matching section, names compared as a write compares them); false
 // when it does not, or the text is UTF-16.

@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
+#include <limits.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -77,6 +78,30 @@ bool IsAbandoned(int directoryFd, const char* name, const std::string& host, tim
 
 std::string FailureReason(const char* what, const std::string& path, int error) {
     return std::string("cannot ") + what + " " + path + ": " + strerror(error);
+}
+
+std::string DirectoryOf(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    if (slash == std::string::npos) {
+        return ".";
+    }
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+bool FollowLink(const char* path, std::string* target, std::string* error) {
+    char resolved[PATH_MAX];
+    char resolvedDirectory[PATH_MAX];
+    if (realpath(path, resolved) == nullptr) {
+        *error = FailureReason("read", path, errno);
+        return false;
+    }
+    if (realpath(DirectoryOf(path).c_str(), resolvedDirectory) == nullptr ||
+        DirectoryOf(resolved) != resolvedDirectory) {
+        *error = std::string(path) + " is a link to a file outside its directory";
+        return false;
+    }
+    *target = resolved;
+    return true;
 }
 
 bool WriteAll(int fd, const std::string& text, off_t offset) {

@@ -4,10 +4,9 @@
 
 #include <errno.h>
 #include <fcntl.h>
-#include <limits.h>
-#include <stdlib.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -19,15 +18,6 @@ namespace {
 
 constexpr mode_t kAnyWriteBits = S_IWUSR | S_IWGRP | S_IWOTH;
 constexpr int kReadFlags = O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
-
-// The directory part of path ("." for a bare name).
-std::string DirectoryOf(const std::string& path) {
-    const size_t slash = path.rfind('/');
-    if (slash == std::string::npos) {
-        return ".";
-    }
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
 
 std::string BaseNameOf(const std::string& path) {
     return path.substr(path.rfind('/') + 1);
@@ -69,25 +59,6 @@ int WritableError(const RecipeDirectory& directory, const char* name, const stru
         return errno;
     }
     return 0;
-}
-
-// The file a link at path names into *target, as Windows follows it. A link is followed only to
-// a file in its own directory, so that nothing outside the output directory is ever touched; a
-// link that leads elsewhere, or nowhere, is an error. Returns true, or false with *error.
-bool FollowLink(const char* path, std::string* target, std::string* error) {
-    char resolved[PATH_MAX];
-    char resolvedDirectory[PATH_MAX];
-    if (realpath(path, resolved) == nullptr) {
-        *error = FailureReason("read", path, errno);
-        return false;
-    }
-    if (realpath(DirectoryOf(path).c_str(), resolvedDirectory) == nullptr ||
-        DirectoryOf(resolved) != resolvedDirectory) {
-        *error = std::string(path) + " is a link to a file outside its directory";
-        return false;
-    }
-    *target = resolved;
-    return true;
 }
 
 // The message of a recipe whose rewrite a crash interrupted.
@@ -135,10 +106,7 @@ struct RecipeFileWriter::Run {
     const RecipeDirectory* Cache() {
         if (!cacheLookedFor) {
             cacheLookedFor = true;
-            const std::string path = CacheDirectoryPath();
-            if (!path.empty()) {
-                OpenRecipeDirectory(path, &cache);
-            }
+            OpenExistingCacheDirectory(&cache);
         }
         return cache.fd >= 0 ? &cache : nullptr;
     }
@@ -175,15 +143,13 @@ struct RecipeFileWriter::Run {
             return true;
         }
         std::string text = oldText;
-        switch (ApplyIniEntries(&text, entries, *codepage)) {
+        const IniEditStatus status = ApplyIniEntries(&text, entries, *codepage);
+        switch (status) {
             case IniEditStatus::kUnchanged:
                 return true;
             case IniEditStatus::kNotEditable:
-                *error = std::string("cannot edit ") + path + ": the file is UTF-16 text";
-                return false;
             case IniEditStatus::kUnconvertible:
-                *error = std::string("cannot edit ") + path + ": the file is UTF-8 text and " +
-                         codepage->name() + " has no character for a byte of the recipe";
+                *error = IniEditRefusal(status, path, *codepage);
                 return false;
             case IniEditStatus::kChanged:
                 break;
@@ -242,36 +208,34 @@ bool RecipeFileWriter::Write(const char* path, const RecipeEntryList& entries, s
 }
 
 bool RecipeFileWriter::Finish(std::string* error) {
-    std::vector<RecipeDirectory*> written;
-    for (RecipeDirectory& directory : run_->directories) {
-        written.push_back(&directory);
-    }
-    written.push_back(&run_->cache);
-    std::vector<dev_t> flushed;
-    for (RecipeDirectory* directory : written) {
+    std::vector<dev_t> flushed;  // file systems already synced
+    const auto flush = [&flushed, error](RecipeDirectory& directory) {
         struct stat info;
-        if (!directory->written || fstat(directory->fd, &info) != 0) {
-            continue;
+        if (!directory.written || fstat(directory.fd, &info) != 0) {
+            return true;
         }
-        directory->written = false;
+        directory.written = false;
         bool ok = true;
-        if (!directory->readable) {
+        if (!directory.readable) {
             sync();  // a directory that cannot be read cannot name its file system
         } else {
-            bool seen = false;
-            for (dev_t device : flushed) {
-                seen = seen || device == info.st_dev;
-            }
-            ok = (seen || syncfs(directory->fd) == 0) && fsync(directory->fd) == 0;
+            const bool seen =
+                std::find(flushed.begin(), flushed.end(), info.st_dev) != flushed.end();
+            ok = (seen || syncfs(directory.fd) == 0) && fsync(directory.fd) == 0;
             flushed.push_back(info.st_dev);
         }
         if (!ok) {
-            *error = "cannot flush the recipes written to " + directory->path +
+            *error = "cannot flush the recipes written to " + directory.path +
                      " to the disk: " + strerror(errno);
+        }
+        return ok;
+    };
+    for (RecipeDirectory& directory : run_->directories) {
+        if (!flush(directory)) {
             return false;
         }
     }
-    return true;
+    return flush(run_->cache);
 }
 
 bool FindInterruptedRewrite(const char* path, std::string* message) {
@@ -281,8 +245,7 @@ bool FindInterruptedRewrite(const char* path, std::string* message) {
         return false;
     }
     RecipeDirectory cache;
-    const std::string cachePath = CacheDirectoryPath();
-    const bool cacheOpen = !cachePath.empty() && OpenRecipeDirectory(cachePath, &cache);
+    const bool cacheOpen = OpenExistingCacheDirectory(&cache);
     std::string backup;
     const bool found = FindBackup({&directory, cacheOpen ? &cache : nullptr}, info, &backup);
     CloseRecipeDirectory(&directory);

@@ -10,6 +10,14 @@
 // "cannot WHAT PATH: <error text>", the message of a failed step.
 std::string FailureReason(const char* what, const std::string& path, int error);
 
+// The directory part of path ("." for a bare name).
+std::string DirectoryOf(const std::string& path);
+
+// The file a link at path names into *target, as Windows follows it. A link is followed only to
+// a file in its own directory, so that nothing outside the output directory is ever touched; a
+// link that leads elsewhere, or nowhere, is an error. Returns true, or false with *error.
+bool FollowLink(const char* path, std::string* target, std::string* error);
+
 // Writes all of text at the file's current offset (offset < 0) or at offset. Returns false
 // with errno set.
 bool WriteAll(int fd, const std::string& text, off_t offset = -1);
@@ -19,7 +27,7 @@ struct RecipeDirectory {
     std::string path;       // as the recipe paths spell it
     int fd = -1;            // open for reading, or only for lookups when it cannot be read
     bool readable = false;  // fd can be flushed and listed
-    bool written = false;   // a file in it was created, replaced, rewritten or removed
+    bool written = false;   // a file in it was created, replaced or rewritten
 };
 
 // Opens path for the run into *directory. Returns false with errno set.
@@ -77,8 +85,10 @@ struct BackupPlaces {
 // with its path in *backupPath when there is one.
 bool FindBackup(const BackupPlaces& places, const struct stat& old, std::string* backupPath);
 
-// The user's cache directory for this program: $XDG_CACHE_HOME/rcpconv or ~/.cache/rcpconv.
-std::string CacheDirectoryPath();
+// Opens the user's cache directory for this program ($XDG_CACHE_HOME/rcpconv or
+// ~/.cache/rcpconv) into *cache when it exists. Returns false when it does not or cannot be
+// opened.
+bool OpenExistingCacheDirectory(RecipeDirectory* cache);
 
 // Rewrites the file name in directory, whose stat is old and whose bytes are oldText, to hold
 // newText, keeping the file itself (its links, owner and attributes). First a copy of oldText

@@ -11,14 +11,15 @@
 #include <io.h>
 #else
 #include <fcntl.h>
-#include <limits.h>
-#include <stdlib.h>
 #include <unistd.h>
 #endif
 
 #include "conversion/ini_edit.h"
 #include "conversion/recipe_file.h"
 #include "conversion/recipe_file_name.h"
+#ifndef _WIN32
+#include "conversion/recipe_file_posix.h"
+#endif
 #include "settings/codepage.h"
 
 namespace {
@@ -39,15 +40,6 @@ int WriteDenied(const std::string& path, bool exists) {
     return exists && _access(path.c_str(), 2) != 0 ? errno : 0;
 }
 #else
-// The directory part of path ("." for a bare name).
-std::string DirectoryOf(const std::string& path) {
-    const size_t separator = path.rfind(kPathSeparator);
-    if (separator == std::string::npos) {
-        return ".";
-    }
-    return separator == 0 ? path.substr(0, 1) : path.substr(0, separator);
-}
-
 // The writer touches nothing outside the recipe's directory: a link to a file elsewhere, or
 // to none, is refused. Returns true with *error then.
 bool LinkLeavesDirectory(const std::string& path, std::string* error) {
@@ -55,18 +47,8 @@ bool LinkLeavesDirectory(const std::string& path, std::string* error) {
     if (lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) {
         return false;
     }
-    char resolved[PATH_MAX];
-    char resolvedDirectory[PATH_MAX];
-    if (realpath(path.c_str(), resolved) == nullptr) {
-        *error = Reason("read", path, errno);
-        return true;
-    }
-    if (realpath(DirectoryOf(path).c_str(), resolvedDirectory) == nullptr ||
-        DirectoryOf(resolved) != resolvedDirectory) {
-        *error = path + " is a link to a file outside its directory";
-        return true;
-    }
-    return false;
+    std::string target;
+    return !FollowLink(path.c_str(), &target, error);
 }
 
 // Returns 0 when the file at path (or, when it does not exist, a new file in its directory)
@@ -129,13 +111,12 @@ bool PreviewRecipeFile(const std::string& path, const RecipeEntryList& entries,
     }
     preview->after = preview->before;
     preview->changedEntries = 0;
-    switch (ApplyIniEntries(&preview->after, entries, codepage, &preview->changedEntries)) {
+    const IniEditStatus status =
+        ApplyIniEntries(&preview->after, entries, codepage, &preview->changedEntries);
+    switch (status) {
         case IniEditStatus::kNotEditable:
-            *error = "cannot edit " + path + ": the file is UTF-16 text";
-            return false;
         case IniEditStatus::kUnconvertible:
-            *error = "cannot edit " + path + ": the file is UTF-8 text and " + codepage.name() +
-                     " has no character for a byte of the recipe";
+            *error = IniEditRefusal(status, path, codepage);
             return false;
         case IniEditStatus::kUnchanged:
             preview->change = RecipeChange::kUnchanged;

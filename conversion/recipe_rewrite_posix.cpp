@@ -51,6 +51,21 @@ bool MakePrivateDirectories(const std::string& path) {
     }
 }
 
+// The user's cache directory for this program: $XDG_CACHE_HOME/rcpconv or ~/.cache/rcpconv
+// ("" when there is no home directory).
+std::string CacheDirectoryPath() {
+    const char* cacheHome = getenv("XDG_CACHE_HOME");
+    if (cacheHome != nullptr && cacheHome[0] == '/') {
+        return std::string(cacheHome) + "/rcpconv";
+    }
+    const char* home = getenv("HOME");
+    if (home == nullptr || home[0] != '/') {
+        const passwd* user = getpwuid(geteuid());
+        home = user != nullptr ? user->pw_dir : nullptr;
+    }
+    return home != nullptr && home[0] == '/' ? std::string(home) + "/.cache/rcpconv" : "";
+}
+
 // Opens the cache directory into *cache, creating it when missing. Returns false with errno.
 bool OpenCache(RecipeDirectory* cache) {
     if (cache->fd >= 0) {
@@ -127,17 +142,9 @@ int Rewrite(int fd, const std::string& text, off_t size) {
 
 }  // namespace
 
-std::string CacheDirectoryPath() {
-    const char* cacheHome = getenv("XDG_CACHE_HOME");
-    if (cacheHome != nullptr && cacheHome[0] == '/') {
-        return std::string(cacheHome) + "/rcpconv";
-    }
-    const char* home = getenv("HOME");
-    if (home == nullptr || home[0] != '/') {
-        const passwd* user = getpwuid(geteuid());
-        home = user != nullptr ? user->pw_dir : nullptr;
-    }
-    return home != nullptr && home[0] == '/' ? std::string(home) + "/.cache/rcpconv" : "";
+bool OpenExistingCacheDirectory(RecipeDirectory* cache) {
+    const std::string path = CacheDirectoryPath();
+    return !path.empty() && OpenRecipeDirectory(path, cache);
 }
 
 bool FindBackup(const BackupPlaces& places, const struct stat& old, std::string* backupPath) {

@@ -19,17 +19,6 @@ constexpr unsigned kThousandthsPerPercent = 10;
 // no recipe counterpart.
 constexpr int32_t kEtchControlModeCount = 3;
 
-// A skipped rule names every entry it would have written.
-constexpr bool EveryRuleFitsASkip() {
-    for (const ConversionRule& rule : kConversionRules) {
-        if (EntriesOf(rule) > kMaxRuleEntries) {
-            return false;
-        }
-    }
-    return true;
-}
-static_assert(EveryRuleFitsASkip(), "a rule writes more entries than a skip report holds");
-
 using TextValue = char[kMaxTextValueChars + 1];
 using EntryText = char[kMaxEntryTextChars + 1];
 
@@ -51,17 +40,7 @@ bool Skip(const ConversionRule& rule, const RuleContext& context, const char* na
     skipped.valueName = name;
     skipped.reason = reason;
     skipped.detail = detail;
-    if (rule.kind == RuleKind::kAutoSave) {
-        for (const char* section : kAutoSaveSections) {
-            skipped.entries[skipped.entryCount++] = {section, rule.keys[0]};
-        }
-    } else {
-        for (const char* key : rule.keys) {
-            if (key != nullptr) {
-                skipped.entries[skipped.entryCount++] = {rule.section, key};
-            }
-        }
-    }
+    skipped.entryCount = RuleEntries(rule, skipped.entries);
     context.skipped->RuleSkipped(skipped);
     return false;
 }

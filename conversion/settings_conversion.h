@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "conversion/conversion_rules.h"
 #include "conversion/recipe_entries.h"
 #include "settings/settings_store.h"
 
@@ -20,18 +21,13 @@ enum class SkipReason {
     kNoSecondMaterial,  // a positive material percentage without "Mat2"; detail: the percentage
 };
 
-constexpr size_t kMaxRuleEntries = 4;  // the "AutoSave" rule writes one entry in each of 4 sections
-
 // One rule that wrote nothing: the value that stopped it, why, and the entries it would have
 // written. Names are literals of the conversion table.
 struct SkippedRule {
     const char* valueName;
     SkipReason reason;
     int64_t detail;  // see SkipReason; 0 where it names none
-    struct {
-        const char* section;
-        const char* key;
-    } entries[kMaxRuleEntries];
+    RecipeKey entries[kMaxRuleEntries];
     size_t entryCount;
 };
 
