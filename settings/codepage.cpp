@@ -77,12 +77,7 @@ void Codepage::CheckAscii() {
 }
 
 bool Codepage::ToUtf8(const std::string& ansi, std::string* utf8) const {
-    constexpr unsigned char kFirstNonAscii = 0x80;
-    bool ascii = keepsAscii_;
-    for (size_t i = 0; ascii && i < ansi.size(); ++i) {
-        ascii = static_cast<unsigned char>(ansi[i]) < kFirstNonAscii;
-    }
-    if (ascii) {
+    if (keepsAscii_ && IsAscii(ansi)) {
         *utf8 = ansi;  // ASCII is the same in both
         return true;
     }

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "settings/ascii_case.h"
 #include "settings/codepage.h"
 #include "settings/unicode_text.h"
 
@@ -102,17 +103,7 @@ void ExportLineReader::Keep(const char* bytes, size_t count) {
         lineBytes_.append(bytes, count);
         return;
     }
-    const size_t units = count / kUtf16UnitBytes;
-    const size_t kept = line_.size();
-    line_.resize(kept + units);
-    if (inPlace_) {
-        std::memcpy(&line_[kept], bytes, count);
-        return;
-    }
-    char16_t* out = &line_[kept];
-    for (size_t i = 0; i < units; ++i) {
-        out[i] = LoadUtf16Le(bytes + i * kUtf16UnitBytes);
-    }
+    AppendUtf16FromLe({bytes, count}, &line_);
 }
 
 size_t ExportLineReader::FindLineEnd(size_t pos, size_t end, char16_t* unit) const {
@@ -256,7 +247,6 @@ void ExportLineReader::DecodeBytes() {
         return;
     }
     // ASCII, which nearly every line is, is widened as it is.
-    constexpr unsigned char kFirstNonAscii = 0x80;
     line_.resize(lineBytes_.size());
     char16_t* units = &line_[0];
     for (size_t i = 0; i < lineBytes_.size(); ++i) {

@@ -108,27 +108,13 @@ class HiveWalk {
         return std::u16string(ascii.begin(), ascii.end());
     }
 
-    // The names of root path number index below SOFTWARE.
-    static std::vector<std::string> RootNames(size_t index) {
-        std::vector<std::string> names(1);
-        for (const char* p = kSettingsRootPaths[index]; *p != '\0'; ++p) {
-            if (*p == '\\') {
-                names.emplace_back();
-            } else {
-                names.back().push_back(*p);
-            }
-        }
-        names.erase(names.begin());
-        return names;
-    }
-
     bool WalkRoots(hive_node_h software, RegRootKey root, std::vector<std::u16string> path,
                    std::string* error) {
         const size_t depth = path.size();
         for (size_t index = 0; index < kRootCount; ++index) {
             path.resize(depth);
             hive_node_h node = software;
-            for (const std::string& name : RootNames(index)) {
+            for (const std::string& name : SettingsRootNames(index)) {
                 if (!Child(node, name.c_str(), &node, error)) {
                     return false;
                 }

@@ -8,15 +8,12 @@
 #include <fstream>
 #include <tuple>
 
+#include "settings/ascii_case.h"
 #include "settings/codepage.h"
 #include "settings/source_settings.h"
 #include "settings/value_names.h"
 
 namespace {
-
-std::u16string Widen(const std::string& ascii) {
-    return std::u16string(ascii.begin(), ascii.end());
-}
 
 // A set as the program sees it: the machine's values with the virtual store's laid over them.
 struct MergedSet {
@@ -151,7 +148,6 @@ bool FindOnlyHolder(const Sources& sources, const std::vector<std::string>& path
 
 // The ANSI name a caller gives, upper-cased as the registry compares it, into *upper.
 void UpcaseAnsiName(const Codepage& codepage, const char* name, std::u16string* upper) {
-    constexpr unsigned char kFirstNonAscii = 0x80;
     size_t length = 0;
     while (name[length] != '\0' && static_cast<unsigned char>(name[length]) < kFirstNonAscii) {
         ++length;
@@ -204,11 +200,8 @@ bool OfflineSettingsStore::Load(const std::vector<std::string>& paths, const Cod
         }
         const std::set<std::string>& users = sources[i]->storeUsers;
         if (users.size() > 1) {
-            std::string sids;
-            for (const std::string& sid : users) {
-                sids += (sids.empty() ? "" : ", ") + sid;
-            }
-            *error = paths[i] + ": holds the virtual stores of several users (" + sids +
+            *error = paths[i] + ": holds the virtual stores of several users (" +
+                     PathList({users.begin(), users.end()}) +
                      "): convert one user at a time, running rcpconv once per user with an "
                      "export of that user's store alone";
             return false;
@@ -320,8 +313,7 @@ EnumStatus OfflineSettingsStore::EnumerateSetName(SettingsKey root, uint32_t ind
 
 bool OfflineSettingsStore::OpenSettingsRoot(const char* rootPath, SettingsKey* root) {
     for (size_t index = 0; index < kRootCount; ++index) {
-        if (data_->roots[index].exists &&
-            UpcaseName(Widen(rootPath)) == UpcaseName(Widen(kSettingsRootPaths[index]))) {
+        if (data_->roots[index].exists && EqualsAsciiNoCase(rootPath, kSettingsRootPaths[index])) {
             *root = reinterpret_cast<SettingsKey>(&data_->roots[index]);
             return true;
         }

@@ -452,8 +452,7 @@ void RegExportParser::FinishValue() {
         Warn("value ignored: data longer than " + std::to_string(kMaxExportValueBytes) + " bytes");
         return;
     }
-    const bool textType =
-        pending_.type == kRegSz || pending_.type == kRegExpandSz || pending_.type == kRegMultiSz;
+    const bool textType = IsTextType(pending_.type);
     std::string& data = pending_.data;
     if (textType && pending_.fromHex) {
         // A UTF-8 file of version 5 is a converted UTF-16 export, so its hex text is UTF-16.

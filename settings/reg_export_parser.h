@@ -30,6 +30,11 @@ constexpr uint32_t kRegBinary = 3;
 constexpr uint32_t kRegDword = 4;
 constexpr uint32_t kRegMultiSz = 7;
 
+// True for the value types that hold text: the registry converts those to and from the code page.
+constexpr bool IsTextType(uint32_t type) {
+    return type == kRegSz || type == kRegExpandSz || type == kRegMultiSz;
+}
+
 // Hard limits, to stop a damaged or hostile file from taking unbounded memory (lines longer than
 // kMaxExportLineChars are skipped and reported too).
 constexpr size_t kMaxExportValueBytes = 1 << 20;     // longer kept values are dropped and reported

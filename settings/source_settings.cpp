@@ -13,8 +13,6 @@ const char16_t kMachine[] = u"MACHINE";
 const char16_t kWow64Node[] = u"WOW6432NODE";
 const char16_t kClassesSuffix[] = u"_CLASSES";
 constexpr size_t kMaxFormNames = 5;
-// The names of a root path below SOFTWARE: "Quorix\Layrscan\Settings".
-constexpr size_t kRootNamesBelowSoftware = 3;
 
 // How a registry path reaches the SOFTWARE key that a place's settings roots lie under.
 struct PlaceForm {
@@ -111,17 +109,15 @@ Reach FindPlace(RegRootKey root, const Path& path, const PlaceForm** form, size_
 const std::vector<std::u16string>& RootNames(size_t root) {
     static const std::vector<std::vector<std::u16string>> names = [] {
         std::vector<std::vector<std::u16string>> all;
-        for (const char* path : kSettingsRootPaths) {
-            std::vector<std::u16string> split(1);
-            for (const char* p = path; *p != '\0'; ++p) {
-                if (*p == '\\') {
-                    split.emplace_back();
-                } else {
-                    split.back().push_back(RegistryUpcase(static_cast<char16_t>(*p)));
+        for (size_t index = 0; index < kRootCount; ++index) {
+            std::vector<std::u16string> upper;
+            for (const std::string& name : SettingsRootNames(index)) {
+                upper.emplace_back();
+                for (char c : name) {
+                    upper.back().push_back(RegistryUpcase(static_cast<char16_t>(c)));
                 }
             }
-            split.erase(split.begin());  // SOFTWARE
-            all.push_back(split);
+            all.push_back(upper);
         }
         return all;
     }();
@@ -155,11 +151,27 @@ std::string Narrow(const std::u16string& text) {
 static_assert(sizeof(kSettingsRootPaths) / sizeof(kSettingsRootPaths[0]) == kRootCount,
               "one stored root per root path");
 
-StoredRoot& SourceSettings::Root(SettingsPlace place, SettingsView view, size_t root) {
-    return roots[static_cast<size_t>(place)][static_cast<size_t>(view)][root];
+const std::vector<std::string>& SettingsRootNames(size_t root) {
+    static const std::vector<std::vector<std::string>> names = [] {
+        std::vector<std::vector<std::string>> all;
+        for (const char* path : kSettingsRootPaths) {
+            std::vector<std::string> split(1);
+            for (const char* p = path; *p != '\0'; ++p) {
+                if (*p == '\\') {
+                    split.emplace_back();
+                } else {
+                    split.back().push_back(*p);
+                }
+            }
+            split.erase(split.begin());  // SOFTWARE
+            all.push_back(split);
+        }
+        return all;
+    }();
+    return names[root];
 }
 
-const StoredRoot& SourceSettings::Root(SettingsPlace place, SettingsView view, size_t root) const {
+StoredRoot& SourceSettings::Root(SettingsPlace place, SettingsView view, size_t root) {
     return roots[static_cast<size_t>(place)][static_cast<size_t>(view)][root];
 }
 
@@ -189,7 +201,8 @@ bool SettingsCollector::OnKey(RegRootKey root, const Path& path) {
         ++pos;
     }
     for (size_t index = 0; index < kRootCount; ++index) {
-        if (FollowedRootNames(path, pos, index) != static_cast<int>(kRootNamesBelowSoftware)) {
+        const size_t rootNames = RootNames(index).size();
+        if (FollowedRootNames(path, pos, index) != static_cast<int>(rootNames)) {
             continue;
         }
         StoredRoot& stored = settings_->Root(form->place, view, index);
@@ -197,7 +210,7 @@ bool SettingsCollector::OnKey(RegRootKey root, const Path& path) {
         if (form->sidSuffix != nullptr) {
             settings_->storeUsers.insert(Narrow(sid));
         }
-        const size_t setPos = pos + kRootNamesBelowSoftware;
+        const size_t setPos = pos + rootNames;
         if (path.size() == setPos) {
             return false;
         }
@@ -240,9 +253,10 @@ void SettingsCollector::OnDeleteKey(RegRootKey root, const Path& path) {
                 continue;
             }
             const size_t below = path.size() - from;
-            if (below <= kRootNamesBelowSoftware) {
+            const size_t rootNames = RootNames(index).size();
+            if (below <= rootNames) {
                 stored.Clear();
-            } else if (below == kRootNamesBelowSoftware + 1) {
+            } else if (below == rootNames + 1) {
                 const std::u16string upper = UpcaseName(path.back());
                 StoredSet* set = stored.Find(upper, HashUnits(upper));
                 if (set != nullptr) {

@@ -32,6 +32,10 @@ constexpr size_t kPlaceCount = 2;
 constexpr size_t kViewCount = 2;
 constexpr size_t kRootCount = 2;  // the entries of kSettingsRootPaths
 
+// The names of root path number root of kSettingsRootPaths below SOFTWARE, spelled as there:
+// "Quorix", "Layrscan", "Settings".
+const std::vector<std::string>& SettingsRootNames(size_t root);
+
 struct SourceSettings {
     // arena keeps the sets of every source of a store; it must outlive the source.
     explicit SourceSettings(SettingsArena* arena) : arena(arena) {}
@@ -48,7 +52,6 @@ struct SourceSettings {
     std::set<std::string> storeUsers;
 
     StoredRoot& Root(SettingsPlace place, SettingsView view, size_t root);
-    const StoredRoot& Root(SettingsPlace place, SettingsView view, size_t root) const;
     // Returns true when a settings root exists in place, in either view.
     bool Holds(SettingsPlace place) const;
 };

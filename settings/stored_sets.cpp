@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "settings/ascii_case.h"
 #include "settings/reg_export_parser.h"
 #include "settings/unicode_text.h"
 
@@ -12,7 +13,6 @@ namespace {
 constexpr size_t kBlockUnits = 1 << 15;  // 64 KB blocks hold the packed sets
 // Larger pieces get a block of their own, so that little of a block is left unused.
 constexpr size_t kMaxSharedUnits = kBlockUnits / 4;
-constexpr char16_t kFirstNonAscii = 0x80;
 constexpr uint64_t kMaxByteOffset = UINT8_MAX;
 constexpr uint64_t kMaxShortOffset = UINT16_MAX;
 constexpr uint64_t kMaxOffset = UINT32_MAX;
@@ -68,10 +68,6 @@ std::string_view DataAt(const SettingsArena& arena, const StoredSet& set, size_t
     const uint64_t end = LoadOffset(offsets, position + 1, set.offsetBytes);
     const char* data = offsets + (count + 1) * set.offsetBytes;
     return {data + begin, static_cast<size_t>(end - begin)};
-}
-
-bool IsText(uint32_t type) {
-    return type == kRegSz || type == kRegExpandSz || type == kRegMultiSz;
 }
 
 }  // namespace
@@ -210,7 +206,7 @@ void SetWriter::SetValue(std::u16string_view name, uint32_t type, std::string_vi
         guess_.Learn(number, name);
     }
     const size_t offset = stagedData_.size();
-    if (IsText(type)) {
+    if (IsTextType(type)) {
         AppendAnsi(data);
     } else {
         stagedData_.append(data);

@@ -25,6 +25,10 @@ void AppendUtf16FromLe(std::string_view bytes, std::u16string* text) {
     const size_t kept = text->size();
     text->resize(kept + units);
     char16_t* out = &(*text)[kept];
+    if (HostIsLittleEndian()) {
+        std::memcpy(out, bytes.data(), units * sizeof(char16_t));
+        return;
+    }
     for (size_t i = 0; i < units; ++i) {
         out[i] = LoadUtf16Le(bytes.data() + i * sizeof(char16_t));
     }

@@ -5,8 +5,6 @@
 
 namespace {
 
-constexpr char16_t kFirstNonAscii = 0x80;
-
 int CompareUnits(char16_t a, char16_t b) {
     return a < b ? -1 : 1;
 }
@@ -80,10 +78,6 @@ bool ValueNames::FindAscii(const char* name, uint32_t* number) const {
         return true;
     });
     return true;
-}
-
-bool ValueNames::Is(uint32_t number, std::u16string_view name) const {
-    return CompareWithUpcased(name, Name(number)) == 0;
 }
 
 uint32_t ValueNames::Add(std::u16string_view upper) {

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "settings/ascii_case.h"
 #include "settings/codepage.h"
 #include "settings/hash_index.h"
 
@@ -15,7 +16,6 @@ constexpr uint32_t kNoValueName = UINT32_MAX;
 
 // RegistryUpcase, without a call for the ASCII letters that almost every name is made of.
 inline char16_t UpcaseUnit(char16_t unit) {
-    constexpr char16_t kFirstNonAscii = 0x80;
     if (unit < kFirstNonAscii) {
         return unit >= u'a' && unit <= u'z' ? static_cast<char16_t>(unit - (u'a' - u'A')) : unit;
     }
@@ -41,8 +41,6 @@ class ValueNames {
     // Sets *number to that of an ASCII name in any case, or kNoValueName. Returns false, leaving
     // it alone, when name is not ASCII.
     bool FindAscii(const char* name, uint32_t* number) const;
-    // True when name, upper-cased, is the name of number.
-    bool Is(uint32_t number, std::u16string_view name) const;
 
   private:
     std::u16string_view Name(uint32_t number) const;
