@@ -374,6 +374,17 @@ TEST(CliPreview, DiffPatchedIntoTheOldRecipesGivesWhatTheRunWrites) {
     }
 }
 
+ino_t InodeOf(const fs::path& path) {
+    struct stat info = {};
+    stat(path.c_str(), &info);
+    return info.st_ino;
+}
+
+// The name of the backup a rewrite in place makes of the recipe at path, beside it.
+std::string BackupNameOf(const fs::path& path) {
+    return ".rcp-" + std::to_string(InodeOf(path)) + ".bak";
+}
+
 // "rcpconv: "SET" not converted" lines, without their reasons, and the exit code.
 std::string NotConvertedSets(const RunResult& run) {
     std::string sets = "exit " + std::to_string(run.exitCode) + "\n";
@@ -399,10 +410,8 @@ TEST(CliPreview, DryRunFindsTheSetsTheRunCannotWrite) {
                         fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
         fs::remove(work / "Recipes/AlGaAs HEMT.rcp");
         fs::create_directory(work / "Recipes/AlGaAs HEMT.rcp");
-        struct stat interrupted;
-        ASSERT_EQ(stat((work / "Recipes/InGaAs on InP.rcp").c_str(), &interrupted), 0);
-        fs::copy_file(work / "Recipes/InGaAs on InP.rcp",
-                      work / ("Recipes/.rcp-" + std::to_string(interrupted.st_ino) + ".bak"));
+        const fs::path interrupted = work / "Recipes/InGaAs on InP.rcp";
+        fs::copy_file(interrupted, work / "Recipes" / BackupNameOf(interrupted));
         notConverted[side++] = NotConvertedSets(RunRcpconv(work.string(), {mode, kSampleName}));
     }
     EXPECT_EQ(notConverted[0],
@@ -567,10 +576,15 @@ std::set<std::string> HiddenFilesIn(const fs::path& directory) {
     return names;
 }
 
-ino_t InodeOf(const fs::path& path) {
-    struct stat info = {};
-    stat(path.c_str(), &info);
-    return info.st_ino;
+// The "not converted" lines a run printed, reasons and all.
+std::set<std::string> NotConvertedLines(const RunResult& run) {
+    std::set<std::string> lines;
+    for (const std::string& line : ReadLines(run.err)) {
+        if (line.find(" not converted: ") != std::string::npos) {
+            lines.insert(line);
+        }
+    }
+    return lines;
 }
 
 // Runs rcpconv with args in directory while watching watched, and kills it with SIGKILL once
@@ -668,7 +682,7 @@ TEST(CliInterrupted, EachRecipeIsOldOrNewOrKeptWithItsBackup) {
             if (fs::exists(links / name)) {
                 EXPECT_EQ(InodeOf(links / name), InodeOf(recipes / name)) << name;
             }
-            const std::string backup = ".rcp-" + std::to_string(InodeOf(recipes / name)) + ".bak";
+            const std::string backup = BackupNameOf(recipes / name);
             if (fs::exists(recipes / backup)) {
                 expectedReports.insert("rcpconv: \"" + name.substr(0, name.size() - 4) +
                                        "\" not converted: an earlier run stopped while rewriting "
@@ -687,18 +701,11 @@ TEST(CliInterrupted, EachRecipeIsOldOrNewOrKeptWithItsBackup) {
         backupsLeft += expectedReports.size();
 
         const RunResult next = RunRcpconv(work.string(), {"new.reg"});
-        std::set<std::string> reports;
-        for (const std::string& line : ReadLines(next.err)) {
-            if (line.find(" not converted: ") != std::string::npos) {
-                reports.insert(line);
-            }
-        }
-        EXPECT_EQ(reports, expectedReports);
+        EXPECT_EQ(NotConvertedLines(next), expectedReports);
         EXPECT_EQ(next.exitCode, expectedReports.empty() ? 0 : 1);
         std::set<std::string> backups;
         for (const auto& recipe : RecipesIn(recipes)) {
-            const std::string backup =
-                ".rcp-" + std::to_string(InodeOf(recipes / recipe.first)) + ".bak";
+            const std::string backup = BackupNameOf(recipes / recipe.first);
             if (fs::exists(recipes / backup)) {
                 backups.insert(backup);
                 EXPECT_EQ(recipe.second, afterKill.at(recipe.first))
@@ -738,13 +745,8 @@ TEST(CliFullDisk, EachSetWithoutRoomIsReportedAndNoFileIsPartial) {
 
     EXPECT_EQ(run.exitCode, 1);
     const std::map<std::string, std::string> written = RecipesIn(output);
-    std::set<std::string> reports;
+    const std::set<std::string> reports = NotConvertedLines(run);
     std::set<std::string> expectedReports;
-    for (const std::string& line : ReadLines(run.err)) {
-        if (line.find(" not converted: ") != std::string::npos) {
-            reports.insert(line);
-        }
-    }
     for (const auto& recipe : expected) {
         const auto found = written.find(recipe.first);
         if (found != written.end()) {

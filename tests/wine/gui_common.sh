@@ -121,6 +121,14 @@ click_control() {
     click_at "$x" "$y"
 }
 
+# select_all_and_convert STATE: real clicks on Select All, then, once the list shows STATE (as
+# list_is takes it), on Convert.
+select_all_and_convert() {
+    click_control "$APP_CAPTION" "$ID_SELECT_ALL"
+    wait_for "Select All" list_is "$1"
+    click_control "$APP_CAPTION" "$ID_CONVERT"
+}
+
 # click_entry INDEX: a real mouse click on one entry of the set list.
 click_entry() {
     local x y

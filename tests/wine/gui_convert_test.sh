@@ -19,9 +19,7 @@ fixture_has_no_leading_blanks quorix.reg
 registry_import quorix.reg
 app_start "$SCRATCH/quorix"
 app_wait_window
-click_control "$APP_CAPTION" "$ID_SELECT_ALL"
-wait_for "Select All" list_is $'1\tCON\n1\tGaAs-AlGaAs HEMT\n1\tInP laser 1550nm\n1\tSi wafer reference with a long set name'
-click_control "$APP_CAPTION" "$ID_CONVERT"
+select_all_and_convert $'1\tCON\n1\tGaAs-AlGaAs HEMT\n1\tInP laser 1550nm\n1\tSi wafer reference with a long set name'
 expect_message "Recipes not converted" "owner=\"$APP_CAPTION\"
 button=\"OK\"
 text=\"These settings were not converted:\\n\\nCON: Windows takes its name for the device CON\""
@@ -46,9 +44,7 @@ registry_import wrong_view.reg zentyl.reg
 app_start "$SCRATCH/zentyl"
 app_wait_window
 wait_for "the Zentyl set list" list_is $'0\tGaN on sapphire\n0\tSiGe HBT'
-click_control "$APP_CAPTION" "$ID_SELECT_ALL"
-wait_for "Select All" list_is $'1\tGaN on sapphire\n1\tSiGe HBT'
-click_control "$APP_CAPTION" "$ID_CONVERT"
+select_all_and_convert $'1\tGaN on sapphire\n1\tSiGe HBT'
 wait_for "selection cleared after Convert" list_is $'0\tGaN on sapphire\n0\tSiGe HBT'
 no_other_dialog
 press_key Escape

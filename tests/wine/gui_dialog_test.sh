@@ -55,9 +55,7 @@ wait_for "recipe of entry 3" test -f "$recipes/Si wafer reference with a long se
 wait_for "selection cleared after Convert" list_is "$all_unselected"
 
 # Select All and Convert: every set converted but CON, which the report names with its reason.
-click_control "$APP_CAPTION" "$ID_SELECT_ALL"
-wait_for "Select All" list_is "${all_unselected//0$'\t'/1$'\t'}"
-click_control "$APP_CAPTION" "$ID_CONVERT"
+select_all_and_convert "${all_unselected//0$'\t'/1$'\t'}"
 report="owner=\"$APP_CAPTION\"
 button=\"OK\"
 text=\"These settings were not converted:\\n\\nCON: Windows takes its name for the device CON\""

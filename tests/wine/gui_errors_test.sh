@@ -7,18 +7,11 @@ gui_begin
 
 all_selected=$'1\tCON\n1\tGaAs-AlGaAs HEMT\n1\tInP laser 1550nm\n1\tSi wafer reference with a long set name'
 
-# select_all_and_convert: real clicks on Select All, then Convert.
-select_all_and_convert() {
-    click_control "$APP_CAPTION" "$ID_SELECT_ALL"
-    wait_for "Select All" list_is "$all_selected"
-    click_control "$APP_CAPTION" "$ID_CONVERT"
-}
-
 # convert_refused TEXT NOT_CREATED: Select All and Convert bring "Invalid Recipes directory"
 # with TEXT (as the probe prints it), nothing is converted, the selection stays and the path
 # NOT_CREATED does not appear; then Escape ends the program with 0.
 convert_refused() {
-    select_all_and_convert
+    select_all_and_convert "$all_selected"
     expect_message "Invalid Recipes directory" "owner=\"$APP_CAPTION\"
 button=\"OK\"
 text=\"$1\""
@@ -65,7 +58,7 @@ app_start "$SCRATCH/rootgone"
 app_wait_window
 wine_run reg delete 'HKLM\SOFTWARE\WOW6432Node\Quorix\Layrscan\Settings' /f >/dev/null ||
     fail "reg delete"
-select_all_and_convert
+select_all_and_convert "$all_selected"
 expect_message "Can't Open Registry Key" "owner=\"$APP_CAPTION\"
 button=\"OK\"
 text=\"SOFTWARE\\\\Quorix\\\\Layrscan\\\\Settings\""
@@ -90,9 +83,7 @@ app_start "$SCRATCH/report"
 app_wait_window
 wine_run reg delete 'HKLM\SOFTWARE\WOW6432Node\Quorix\Layrscan\Settings\InP laser 1550nm' /f \
     >/dev/null || fail "reg delete"
-click_control "$APP_CAPTION" "$ID_SELECT_ALL"
-wait_for "Select All" list_is "$report_selected"
-click_control "$APP_CAPTION" "$ID_CONVERT"
+select_all_and_convert "$report_selected"
 file=$(win_path "$SCRATCH/report/Recipes")
 file=${file//'\'/'\\'}
 # The system's text for a failed write is Wine's own; the rest is compared exactly.

@@ -210,11 +210,7 @@ write("malformed_no_root", "broken.reg", "\n".join([
 # hive from the keys under HKEY_LOCAL_MACHINE\SOFTWARE, a UsrClass.dat from the user's classes.
 with open(os.path.join(HERE, "..", "..", "..", "examples", "qz7165-settings.reg"), "rb") as f:
     SAMPLE = f.read()
-for case in ("hive_list",):
-    path = os.path.join(HERE, case, "input", "SOFTWARE.hive.reg")
-    os.makedirs(os.path.dirname(path), exist_ok=True)
-    with open(path, "wb") as f:
-        f.write(SAMPLE)
+write_raw("hive_list", "SOFTWARE.hive.reg", SAMPLE)
 for case in ("hive_merge", "hive_list_verbose"):
     write(case, "SOFTWARE.hive.reg", MACHINE, encoding="utf-16")
     write(case, "UsrClass.dat.hive.reg", STORE, encoding="utf-16")
@@ -232,7 +228,4 @@ write("hive_no_settings", "NTUSER.DAT.hive.reg", keys(V5, [
 ]), encoding="utf-16")
 
 # A file with the hive signature but nothing of a hive after it.
-path = os.path.join(HERE, "hive_damaged", "input", "SOFTWARE")
-os.makedirs(os.path.dirname(path), exist_ok=True)
-with open(path, "wb") as f:
-    f.write(b"regf" + bytes(range(256)) * 4)
+write_raw("hive_damaged", "SOFTWARE", b"regf" + bytes(range(256)) * 4)
