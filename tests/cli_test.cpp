@@ -192,6 +192,13 @@ void MakeHives(const fs::path& directory) {
     }
 }
 
+// The bytes of a golden file of a case, which must be there: a missing one would read as empty
+// and pass for a run that prints nothing.
+std::string ReadGolden(const fs::path& path) {
+    EXPECT_TRUE(fs::is_regular_file(path)) << path << " is missing";
+    return ReadFileBytes(path.string());
+}
+
 class CliGolden : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(CliGolden, MatchesExpectedOutputAndFiles) {
@@ -205,7 +212,7 @@ TEST_P(CliGolden, MatchesExpectedOutputAndFiles) {
     MakeHives(inputs);
     fs::copy(inputs, work, fs::copy_options::recursive);
 
-    const RunResult run = RunRcpconv(work.string(), ReadLines(ReadFileBytes(caseDir / "args")));
+    const RunResult run = RunRcpconv(work.string(), ReadLines(ReadGolden(caseDir / "args")));
     const std::string tree = ListTree(work);
 
     // Files the run created or changed; inputs it left alone are not part of the golden data.
@@ -232,10 +239,10 @@ TEST_P(CliGolden, MatchesExpectedOutputAndFiles) {
         GTEST_SKIP() << "golden files rewritten";
     }
 
-    EXPECT_EQ(std::to_string(run.exitCode) + "\n", ReadFileBytes(caseDir / "expected-exit"));
-    EXPECT_EQ(run.err, ReadFileBytes(caseDir / "expected-stderr"));
-    EXPECT_EQ(run.out, ReadFileBytes(caseDir / "expected-stdout"));
-    EXPECT_EQ(tree, ReadFileBytes(caseDir / "expected-tree"));
+    EXPECT_EQ(std::to_string(run.exitCode) + "\n", ReadGolden(caseDir / "expected-exit"));
+    EXPECT_EQ(run.err, ReadGolden(caseDir / "expected-stderr"));
+    EXPECT_EQ(run.out, ReadGolden(caseDir / "expected-stdout"));
+    EXPECT_EQ(tree, ReadGolden(caseDir / "expected-tree"));
     for (const fs::path& relative : changed) {
         const fs::path golden = caseDir / "after" / relative;
         EXPECT_TRUE(fs::exists(golden)) << relative << " was written but is not expected";
