@@ -355,6 +355,32 @@ TEST_F(ExportStoreTest, ValuesOfEverySizeReadBackWholeAndADeletedSetComesBackEmp
     EXPECT_EQ(std::string("y", 2), query("other", "Y"));
 }
 
+// A deletion reaches the settings from within a root, as regedit deletes it; a root key itself
+// cannot be deleted, so its deletion is reported and the sets read before it stay.
+TEST_F(ExportStoreTest, OnlyDeletionsWithinARootReachTheSettings) {
+    const std::string before = std::string(kV5) + kPlainRoot1 + "\\Before]\r\n";
+    const std::string after = std::string(kPlainRoot1) + "\\After]\r\n";
+    struct Case {
+        const char* deletion;
+        const char* listing;
+        size_t warnings;
+    };
+    const Case cases[] = {
+        {"[-HKEY_LOCAL_MACHINE]", "SOFTWARE\\Quorix\\Layrscan\\Settings: After Before", 1},
+        {"[-HKEY_LOCAL_MACHINE\\]", "SOFTWARE\\Quorix\\Layrscan\\Settings: After Before", 1},
+        {"[-HKEY_LOCAL_MACHINE\\SOFTWARE]", "SOFTWARE\\Quorix\\Layrscan\\Settings: After", 0},
+        {"[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Quorix]", "SOFTWARE\\Quorix\\Layrscan\\Settings: After",
+         0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.deletion);
+        std::string error;
+        ASSERT_TRUE(LoadText(before + c.deletion + "\r\n" + after, &error)) << error;
+        EXPECT_EQ(c.listing, Listing());
+        EXPECT_EQ(c.warnings, store_.warnings().size());
+    }
+}
+
 // Such a name is listed in its best-fit form and marked as not the set's own; the names that
 // fit the code page exactly are not marked.
 TEST_F(ExportStoreTest, ASetNamedOutsideTheCodePageIsListedButCannotBeOpened) {
