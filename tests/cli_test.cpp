@@ -270,7 +270,9 @@ INSTANTIATE_TEST_SUITE_P(
                       "explain", "preview_excludes_stdout", "plain_view", "virtual_store_merge",
                       "virtual_store_list_verbose", "two_machines", "malformed_no_root",
                       "hive_list", "hive_merge", "hive_list_verbose", "hive_store_export",
-                      "hive_no_settings", "hive_damaged", "device_names_codepage"),
+                      "hive_no_settings", "hive_damaged", "device_names_codepage",
+                      "hive_unused_ntuser", "unused_plain_store", "unused_plain_machine",
+                      "same_file_twice"),
     [](const ::testing::TestParamInfo<const char*>& info) { return std::string(info.param); });
 
 // The bytes of every file under root by relative path, and every directory as "NAME/".
