@@ -9,6 +9,7 @@ trap 'rm -rf "$SCRATCH"' EXIT
 fail() {
     echo "FAIL: $*" >&2
     [ -z "${terminal:-}" ] || "${terminal[@]}" kill-server 2>/dev/null
+    [ -z "${terminal_dir:-}" ] || rm -rf "$terminal_dir"
     trap - EXIT
     echo "(scratch kept in $SCRATCH)" >&2
     exit 1
@@ -68,8 +69,10 @@ names=('$(touch MARK)' '`touch MARK`' "a'b" 'x[1]' 'Ø50 mm')
 printf 'PS1=%q\nsource /usr/share/bash-completion/bash_completion\nsource %q\n' \
     'READY$ ' "$completion" >"$work/bashrc"
 export LC_ALL=C.UTF-8
-terminal=(tmux -L "rcpconv-completion-$$" -f /dev/null)
-trap '"${terminal[@]}" kill-server 2>/dev/null; rm -rf "$SCRATCH"' EXIT
+# The terminal's server and its socket are this test's own, gone when it ends.
+terminal_dir=$(mktemp -d) || fail "mktemp"
+terminal=(env TMUX_TMPDIR="$terminal_dir" tmux -L completion -f /dev/null)
+trap '"${terminal[@]}" kill-server 2>/dev/null; rm -rf "$SCRATCH" "$terminal_dir"' EXIT
 "${terminal[@]}" new-session -d -s shell -x 200 -y 50 -c "$work" \
     env -i HOME="$work" PATH="$root/usr/bin:/usr/bin:/bin" TERM=screen LC_ALL=C.UTF-8 \
     bash --noprofile --rcfile "$work/bashrc" -i || fail "tmux cannot start a terminal"
