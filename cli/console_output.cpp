@@ -1,7 +1,9 @@
 // Output formatting of rcpconv: stdout for names and recipes, stderr for everything else.
 #include "cli/console_output.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #ifdef _WIN32
 #include <fcntl.h>
@@ -19,11 +21,17 @@ const char kProgramPrefix[] = "rcpconv: ";
 // Recipes use CR LF; the name line before each one matches so the output is one INI text.
 const char kRecipeLineEnd[] = "\r\n";
 
-void WriteStdout(const std::string& text) {
-    std::fwrite(text.data(), 1, text.size(), stdout);
-}
+// Why the first write to stdout that failed did; 0 while none has.
+int stdoutFailure = 0;
 
 }  // namespace
+
+void WriteStdoutText(const std::string& text) {
+    errno = 0;
+    if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() && stdoutFailure == 0) {
+        stdoutFailure = errno != 0 ? errno : EIO;
+    }
+}
 
 std::string QuotedSetName(const std::string& setName, const Codepage& codepage) {
     return "\"" + DisplayName(setName, codepage) + "\"";
@@ -39,7 +47,7 @@ void WriteStdoutBytes(const std::string& bytes) {
     static const int binary = _setmode(_fileno(stdout), _O_BINARY);
     (void)binary;
 #endif
-    WriteStdout(bytes);
+    WriteStdoutText(bytes);
 }
 
 std::string DisplayName(const std::string& setName, const Codepage& codepage) {
@@ -50,6 +58,18 @@ std::string DisplayName(const std::string& setName, const Codepage& codepage) {
     std::string utf8;
     return codepage.ToUtf8(setName, &utf8) ? utf8 : setName;
 #endif
+}
+
+bool FinishStdout(std::string* error) {
+    errno = 0;
+    const bool flushed = std::fflush(stdout) == 0;
+    if (flushed && !std::ferror(stdout) && stdoutFailure == 0) {
+        return true;
+    }
+    // A stream error that no write of ours saw came from another writer, or the flush.
+    const int reason = stdoutFailure != 0 ? stdoutFailure : errno != 0 ? errno : EIO;
+    *error = std::string("cannot write to standard output: ") + std::strerror(reason);
+    return false;
 }
 
 void PrintError(const std::string& message) {
@@ -63,7 +83,7 @@ void PrintSourceWarning(const SourceWarning& warning) {
 
 void PrintSetNames(const std::vector<ListedSet>& sets, const Codepage& codepage) {
     for (const ListedSet& set : sets) {
-        WriteStdout(DisplayName(set.name, codepage) + "\n");
+        WriteStdoutText(DisplayName(set.name, codepage) + "\n");
     }
 }
 
@@ -84,7 +104,7 @@ void PrintSetNamesWithOrigins(const std::vector<ListedSet>& sets,
                         virtualStoreSource + ")";
             }
         }
-        WriteStdout(DisplayName(sets[i].name, codepage) + "\t" + from + "\n");
+        WriteStdoutText(DisplayName(sets[i].name, codepage) + "\t" + from + "\n");
     }
 }
 
@@ -105,7 +125,16 @@ void PrintBatchReport(const BatchReport& report, const std::string& directory, b
         PrintError(report.finishError);
     }
     std::string summary = CountOf(report.written.size(), "recipe", "recipes");
-    summary += toStdout ? " printed" : " written to " + directory;
+    if (toStdout) {
+        summary += " printed";
+    } else if (report.finishError.empty()) {
+        summary += " written to " + directory;
+    } else {
+        summary += " changed in " + directory + " but not flushed to the disk";
+    }
+    if (!report.unchanged.empty()) {
+        summary += ", " + std::to_string(report.unchanged.size()) + " already up to date";
+    }
     if (!report.notConverted.empty()) {
         summary += ", " + CountOf(report.notConverted.size(), "set", "sets") + " not converted";
     }
@@ -120,8 +149,9 @@ StdoutRecipeTarget::StdoutRecipeTarget() {
 }
 
 bool StdoutRecipeTarget::WriteRecipe(const std::string& path, const std::string&,
-                                     const RecipeEntryList& entries, std::string*) {
+                                     const RecipeEntryList& entries, bool* changed, std::string*) {
     const std::string fileName = path.substr(path.find_last_of(kPathSeparator) + 1);
-    WriteStdout("; " + fileName + kRecipeLineEnd + NewIniText(entries));
+    WriteStdoutText("; " + fileName + kRecipeLineEnd + NewIniText(entries));
+    *changed = true;
     return true;
 }

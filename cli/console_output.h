@@ -24,8 +24,15 @@ std::string CountOf(size_t count, const char* singular, const char* plural);
 // "rcpconv: MESSAGE" on stderr.
 void PrintError(const std::string& message);
 
+// Writes text to stdout (on Windows in text mode: a CR before each LF).
+void WriteStdoutText(const std::string& text);
+
 // Writes bytes to stdout exactly as they are (on Windows, too: no CR added before an LF).
 void WriteStdoutBytes(const std::string& bytes);
+
+// Flushes stdout. Returns true when everything written to it went out; false with *error, one
+// line for the user, when a write or the flush failed (a full disk, a closed pipe).
+bool FinishStdout(std::string* error);
 
 // What a source reported: "rcpconv: PATH:LINE: MESSAGE" (a line of an export that was
 // skipped) or "rcpconv: PATH: MESSAGE" on stderr.
@@ -48,7 +55,8 @@ void PrintSetNamesWithOrigins(const std::vector<ListedSet>& sets,
 
 // The outcome of a run on stderr: a line per set not converted with its reason, a warning per
 // set without entries, the error that kept the recipes from being made durable, and the
-// summary (recipes written or printed, and where).
+// summary: the recipes written (or changed but not flushed to the disk, or printed) and where,
+// and those already up to date.
 void PrintBatchReport(const BatchReport& report, const std::string& directory, bool toStdout,
                       const Codepage& codepage);
 
@@ -57,5 +65,5 @@ class StdoutRecipeTarget : public RecipeTarget {
   public:
     StdoutRecipeTarget();
     bool WriteRecipe(const std::string& path, const std::string& setName,
-                     const RecipeEntryList& entries, std::string* error) override;
+                     const RecipeEntryList& entries, bool* changed, std::string* error) override;
 };

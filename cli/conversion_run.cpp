@@ -293,10 +293,18 @@ int RunConversion(SettingsStore& store, const char* rootPath, const std::vector<
     }
     report.notConverted.insert(report.notConverted.end(), unconvertible.begin(),
                                unconvertible.end());
+    std::string outputError;
+    const bool outputWritten = FinishStdout(&outputError);
     if (options.dryRun) {
         PrintPreviewReport(report, previewed.counts(), directory, codepage);
+    } else if (options.toStdout && !outputWritten) {
+        PrintSetProblems(report, codepage);  // no recipe was printed whole
     } else {
         PrintBatchReport(report, directory, options.toStdout, codepage);
+    }
+    if (!outputWritten) {
+        PrintError(outputError);
+        return kExitUnreadable;
     }
     return report.notConverted.empty() && report.finishError.empty() ? kExitConverted
                                                                      : kExitIncomplete;

@@ -3,6 +3,11 @@
 
 #include <CLI/CLI.hpp>
 
+#include <cstdio>
+#include <sstream>
+
+#include "cli/console_output.h"
+
 bool ParseCommandLine(int argc, char** argv, CliOptions* options, int* exitCode) {
     CLI::App app("Converts saved QZ7165 measurement setups into Wafrline recipe files (.rcp).",
                  "rcpconv");
@@ -56,7 +61,12 @@ bool ParseCommandLine(int argc, char** argv, CliOptions* options, int* exitCode)
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
-        const int code = app.exit(e);
+        // Through rcpconv's own writers, so that a failed write of the help is seen.
+        std::ostringstream out;
+        std::ostringstream err;
+        const int code = app.exit(e, out, err);
+        WriteStdoutText(out.str());
+        std::fputs(err.str().c_str(), stderr);
         // Help and version end the run successfully; every other parse failure is a usage error.
         *exitCode =
             code == static_cast<int>(CLI::ExitCodes::Success) ? kExitConverted : kExitUnreadable;

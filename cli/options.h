@@ -8,7 +8,8 @@
 constexpr int kExitConverted = 0;  // every requested set converted
 constexpr int kExitIncomplete =
     1;  // a set not converted or listed, or something skipped in a source
-constexpr int kExitUnreadable = 2;  // a usage error, or settings that cannot be read
+// A usage error, settings that cannot be read, or stdout that cannot be written.
+constexpr int kExitUnreadable = 2;
 
 struct CliOptions {
     std::vector<std::string> sources;  // exports and hive files; none for the live registry

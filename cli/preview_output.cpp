@@ -79,17 +79,18 @@ bool PreviewTarget::Finish(std::string* error) {
 }
 
 bool PreviewTarget::WriteRecipe(const std::string& path, const std::string& setName,
-                                const RecipeEntryList& entries, std::string* error) {
-    return writer_ == nullptr ? Preview(path, entries, error)
-                              : WriteAndShow(path, setName, entries, error);
+                                const RecipeEntryList& entries, bool* changed, std::string* error) {
+    return writer_ == nullptr ? Preview(path, entries, changed, error)
+                              : WriteAndShow(path, setName, entries, changed, error);
 }
 
-bool PreviewTarget::Preview(const std::string& path, const RecipeEntryList& entries,
+bool PreviewTarget::Preview(const std::string& path, const RecipeEntryList& entries, bool* changed,
                             std::string* error) {
     RecipePreview preview;
     if (!PreviewRecipeFile(path, entries, codepage_, &preview, error)) {
         return false;
     }
+    *changed = preview.change != RecipeChange::kUnchanged;
     PrintError(PreviewLine(path, preview));
     switch (preview.change) {
         case RecipeChange::kCreate:
@@ -111,12 +112,13 @@ bool PreviewTarget::Preview(const std::string& path, const RecipeEntryList& entr
 // The diff of a real run is that of the bytes on disk before and after the write, whatever
 // wrote them.
 bool PreviewTarget::WriteAndShow(const std::string& path, const std::string& setName,
-                                 const RecipeEntryList& entries, std::string* error) {
+                                 const RecipeEntryList& entries, bool* changed,
+                                 std::string* error) {
     std::string before;
     bool existed = false;
     std::string readError;
     const bool readBefore = ReadRecipeFile(path, &before, &existed, &readError);
-    if (!writer_->WriteRecipe(path, setName, entries, error)) {
+    if (!writer_->WriteRecipe(path, setName, entries, changed, error)) {
         return false;
     }
     std::string after;

@@ -25,16 +25,17 @@ class PreviewTarget : public RecipeTarget {
   public:
     PreviewTarget(const Codepage& codepage, RecipeTarget* writer, bool diff);
     bool WriteRecipe(const std::string& path, const std::string& setName,
-                     const RecipeEntryList& entries, std::string* error) override;
+                     const RecipeEntryList& entries, bool* changed, std::string* error) override;
     // Makes the writer's recipes last; a preview has nothing to make last.
     bool Finish(std::string* error) override;
 
     const PreviewCounts& counts() const { return counts_; }
 
   private:
-    bool Preview(const std::string& path, const RecipeEntryList& entries, std::string* error);
+    bool Preview(const std::string& path, const RecipeEntryList& entries, bool* changed,
+                 std::string* error);
     bool WriteAndShow(const std::string& path, const std::string& setName,
-                      const RecipeEntryList& entries, std::string* error);
+                      const RecipeEntryList& entries, bool* changed, std::string* error);
 
     const Codepage& codepage_;
     RecipeTarget* writer_;

@@ -32,13 +32,23 @@ void PrintList(const OpenedSettings& opened, const std::vector<ListedSet>& sets,
     PrintSetNamesWithOrigins(sets, origins, machine, store, codepage);
 }
 
+// exitCode, or kExitUnreadable with a message when what went to stdout could not be written.
+int CheckedExit(int exitCode) {
+    std::string error;
+    if (FinishStdout(&error)) {
+        return exitCode;
+    }
+    PrintError(error);
+    return kExitUnreadable;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     CliOptions options;
     int exitCode = kExitConverted;
     if (!ParseCommandLine(argc, argv, &options, &exitCode)) {
-        return exitCode;
+        return CheckedExit(exitCode);  // the help and the version go to stdout
     }
     std::string error;
     Codepage codepage;
@@ -58,7 +68,7 @@ int main(int argc, char** argv) {
 
     if (options.list) {
         PrintList(opened, sets, options, codepage);
-        exitCode = kExitConverted;
+        exitCode = CheckedExit(kExitConverted);
     } else {
         BuildFrequencyTable();
         exitCode = RunConversion(*opened.store, rootPath, sets, options, codepage);

@@ -37,10 +37,11 @@ void ConvertOneSet(SettingsStore& store, SettingsKey root, const BatchRequest& r
     store.CloseSettingsKey(set);
 
     // A set without a single value would have made the profile service create no file.
+    bool changed = false;
     if (entries.empty()) {
         report->empty.push_back(setName);
-    } else if (target.WriteRecipe(path, setName, entries, &reason)) {
-        report->written.push_back(path);
+    } else if (target.WriteRecipe(path, setName, entries, &changed, &reason)) {
+        (changed ? report->written : report->unchanged).push_back(path);
     } else {
         report->notConverted.push_back({setName, reason});
     }
@@ -52,8 +53,9 @@ void ConvertOneSet(SettingsStore& store, SettingsKey root, const BatchRequest& r
 }  // namespace
 
 bool RecipeFileTarget::WriteRecipe(const std::string& path, const std::string&,
-                                   const RecipeEntryList& entries, std::string* error) {
-    return writer_.Write(path.c_str(), entries, error);
+                                   const RecipeEntryList& entries, bool* changed,
+                                   std::string* error) {
+    return writer_.Write(path.c_str(), entries, changed, error);
 }
 
 bool RecipeFileTarget::Finish(std::string* error) {

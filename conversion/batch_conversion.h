@@ -15,9 +15,10 @@ class Codepage;
 class RecipeTarget {
   public:
     virtual ~RecipeTarget() = default;
-    // Writes one set's entries (never empty) to the recipe at path. Returns false with *error.
+    // Writes one set's entries (never empty) to the recipe at path. Returns true, *changed
+    // false when the recipe already held them; or false with *error.
     virtual bool WriteRecipe(const std::string& path, const std::string& setName,
-                             const RecipeEntryList& entries, std::string* error) = 0;
+                             const RecipeEntryList& entries, bool* changed, std::string* error) = 0;
     // Called once after the last recipe: makes the run's output last. Returns false with *error.
     virtual bool Finish(std::string*) { return true; }
 };
@@ -28,7 +29,7 @@ class RecipeFileTarget : public RecipeTarget {
   public:
     explicit RecipeFileTarget(const Codepage* codepage) : writer_(codepage) {}
     bool WriteRecipe(const std::string& path, const std::string& setName,
-                     const RecipeEntryList& entries, std::string* error) override;
+                     const RecipeEntryList& entries, bool* changed, std::string* error) override;
     bool Finish(std::string* error) override;
 
   private:
@@ -41,8 +42,9 @@ struct SetNotConverted {
 };
 
 struct BatchReport {
-    std::vector<std::string> written;  // recipes written or updated, in run order
-    std::vector<std::string> empty;    // sets that gave no entry at all: no file
+    std::vector<std::string> written;    // recipes created or changed, in run order
+    std::vector<std::string> unchanged;  // recipes that already held what the run writes
+    std::vector<std::string> empty;      // sets that gave no entry at all: no file
     std::vector<SetNotConverted> notConverted;
     // Why the recipes written could not be made durable at the end of the run ("" when they
     // were): a crash soon after may lose them.

@@ -32,8 +32,10 @@ class RecipeFileWriter {
     RecipeFileWriter(const RecipeFileWriter&) = delete;
     RecipeFileWriter& operator=(const RecipeFileWriter&) = delete;
 
-    // Returns true on success; false with *error (one line naming the file) saying why.
-    bool Write(const char* path, const RecipeEntryList& entries, std::string* error);
+    // Returns true on success, *changed saying whether the file is new or its text changed
+    // (false when it already held every entry); false with *error (one line naming the file)
+    // saying why.
+    bool Write(const char* path, const RecipeEntryList& entries, bool* changed, std::string* error);
 
     // Makes everything written so far durable: on Linux one flush of each file system written
     // to, then of each directory. Returns false with *error when that fails.

@@ -112,9 +112,10 @@ struct RecipeFileWriter::Run {
     }
 
     // Applies entries to the existing recipe open as fd (name in directory, path for the
-    // user). Returns true, or false with *error.
+    // user). Returns true, *changed false when the recipe already held them; or false with
+    // *error.
     bool Update(RecipeDirectory& directory, int fd, const char* name, const char* path,
-                const RecipeEntryList& entries, std::string* error) {
+                const RecipeEntryList& entries, bool* changed, std::string* error) {
         struct stat info;
         if (fstat(fd, &info) != 0) {
             *error = FailureReason("read", path, errno);
@@ -163,10 +164,12 @@ struct RecipeFileWriter::Run {
             const ReplaceResult result =
                 ReplaceByRename(directory, &naming, name, text, fd, &info, path, error);
             if (result != ReplaceResult::kKeepsIdentity) {
-                return result == ReplaceResult::kReplaced;
+                *changed = result == ReplaceResult::kReplaced;
+                return *changed;
             }
         }
-        return RewriteInPlace(directory, &cache, name, info, oldText, text, path, error);
+        *changed = RewriteInPlace(directory, &cache, name, info, oldText, text, path, error);
+        return *changed;
     }
 };
 
@@ -176,7 +179,9 @@ RecipeFileWriter::RecipeFileWriter(const Codepage* codepage) : run_(new Run) {
 
 RecipeFileWriter::~RecipeFileWriter() = default;
 
-bool RecipeFileWriter::Write(const char* path, const RecipeEntryList& entries, std::string* error) {
+bool RecipeFileWriter::Write(const char* path, const RecipeEntryList& entries, bool* changed,
+                             std::string* error) {
+    *changed = false;
     RecipeDirectory* directory = run_->Directory(DirectoryOf(path));
     if (directory == nullptr) {
         *error = FailureReason("write", path, errno);
@@ -197,12 +202,13 @@ bool RecipeFileWriter::Write(const char* path, const RecipeEntryList& entries, s
         return false;
     }
     if (fd < 0) {
-        return entries.empty() ||
-               ReplaceByRename(*directory, &run_->naming, name.c_str(), NewIniText(entries), -1,
-                               nullptr, path, error) == ReplaceResult::kReplaced;
+        *changed = !entries.empty() &&
+                   ReplaceByRename(*directory, &run_->naming, name.c_str(), NewIniText(entries), -1,
+                                   nullptr, path, error) == ReplaceResult::kReplaced;
+        return entries.empty() || *changed;
     }
 
-    const bool updated = run_->Update(*directory, fd, name.c_str(), path, entries, error);
+    const bool updated = run_->Update(*directory, fd, name.c_str(), path, entries, changed, error);
     close(fd);
     return updated;
 }

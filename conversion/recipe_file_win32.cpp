@@ -8,6 +8,7 @@
 namespace {
 
 constexpr size_t kMaxSystemMessage = 256;
+constexpr DWORD kReadPieceBytes = 4096;
 
 // "error N: the system's message for N", without the message's trailing line break and stop.
 std::string DescribeError(DWORD code) {
@@ -21,6 +22,23 @@ std::string DescribeError(DWORD code) {
     char text[kMaxSystemMessage + 32];
     snprintf(text, sizeof text, "error %lu: %s", static_cast<unsigned long>(code), message);
     return text;
+}
+
+// The bytes of the file at path into *bytes; "" when it cannot be read (a missing file, a
+// directory), which only makes a changed file look new.
+void ReadFileText(const char* path, std::string* bytes) {
+    bytes->clear();
+    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return;
+    }
+    char buffer[kReadPieceBytes];
+    DWORD got = 0;
+    while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) {
+        bytes->append(buffer, got);
+    }
+    CloseHandle(file);
 }
 
 bool WriteProfileEntry(const RecipeEntry& entry, const char* path, std::string* reason) {
@@ -39,8 +57,16 @@ RecipeFileWriter::RecipeFileWriter(const Codepage*) {}
 
 RecipeFileWriter::~RecipeFileWriter() = default;
 
-bool RecipeFileWriter::Write(const char* path, const RecipeEntryList& entries, std::string* error) {
-    return WriteEachEntry(entries, path, WriteProfileEntry, error);
+// The service says nothing of whether a write changed the file: its bytes before and after do.
+bool RecipeFileWriter::Write(const char* path, const RecipeEntryList& entries, bool* changed,
+                             std::string* error) {
+    std::string before;
+    ReadFileText(path, &before);
+    const bool written = WriteEachEntry(entries, path, WriteProfileEntry, error);
+    std::string after;
+    ReadFileText(path, &after);
+    *changed = after != before;
+    return written;
 }
 
 // The service has written each entry through to its file.

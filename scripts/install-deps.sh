@@ -13,7 +13,7 @@ test_packages=(
     g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
     wine64 xvfb x11-utils xdotool imagemagick unzip
     libhivex-bin libwin-hivex-perl patch
-    dpkg-dev lintian man-db bash-completion
+    dpkg-dev lintian man-db bash-completion tmux strace cmark-gfm
 )
 
 case "${1:-}" in

@@ -29,6 +29,18 @@ constexpr int kHiveOpenFlags = 0;
 static_assert(sizeof(hive_type) == sizeof(uint32_t), "hivex stores a value's type in 32 bits");
 
 const char kWow64Node[] = "WOW6432Node";
+
+// Keys at the top of a hive that tell what kind it is, tried in this order.
+struct HiveMark {
+    const char* key;
+    HiveKind kind;
+};
+const HiveMark kHiveMarks[] = {
+    {"Control Panel", HiveKind::kUserProfile},  // every user's NTUSER.DAT has both
+    {"Environment", HiveKind::kUserProfile},    {"VirtualStore", HiveKind::kUserClasses},
+    {"Local Settings", HiveKind::kUserClasses},  // every UsrClass.dat since Windows Vista
+    {"Microsoft", HiveKind::kSoftware},
+};
 // Where a UsrClass.dat holds the virtual store of HKEY_LOCAL_MACHINE\SOFTWARE.
 const char* const kVirtualStorePath[] = {"VirtualStore", "MACHINE", "SOFTWARE"};
 
@@ -232,6 +244,18 @@ bool WalkHive(hive_h* hive, HiveWalk* walk, std::string* error) {
                       {u"Software", u"Classes", u"VirtualStore", u"MACHINE", u"SOFTWARE"}, error);
 }
 
+// What the hive looks like by the keys at its top. A key that cannot be read counts as missing:
+// the answer only words a message.
+HiveKind KindOfHive(hive_h* hive) {
+    const hive_node_h top = hivex_root(hive);
+    for (const HiveMark& mark : kHiveMarks) {
+        if (top != 0 && hivex_node_get_child(hive, top, mark.key) != 0) {
+            return mark.kind;
+        }
+    }
+    return HiveKind::kOther;
+}
+
 // Reads the base block. Returns false with *error when the file is cut short; warns when the
 // hive was not closed cleanly.
 bool CheckBaseBlock(const std::string& path, std::vector<SourceWarning>* warnings,
@@ -292,6 +316,7 @@ bool ReadHiveSource(const std::string& path, SourceSettings* settings,
     HiveWalk walk(hive, path, &collector, warnings);
     const bool read = WalkHive(hive, &walk, error);
     collector.Finish();
+    settings->hiveKind = KindOfHive(hive);
     hivex_close(hive);
     return read;
 }

@@ -10,6 +10,8 @@
 
 #include "settings/ascii_case.h"
 #include "settings/codepage.h"
+#include "settings/file_identity.h"
+#include "settings/source_report.h"
 #include "settings/source_settings.h"
 #include "settings/value_names.h"
 
@@ -59,41 +61,6 @@ void MergeSets(const StoredRoot* machine, const StoredRoot* store, MergedRoot* m
     merged->sets.shrink_to_fit();
 }
 
-using Sources = std::vector<std::unique_ptr<SourceSettings>>;
-
-// "A", "A, B" for a message.
-std::string PathList(const std::vector<std::string>& paths) {
-    std::string list;
-    for (const std::string& path : paths) {
-        list += (list.empty() ? "" : ", ") + path;
-    }
-    return list;
-}
-
-// Why the merged view holds no settings root.
-std::string NoSettingsMessage(const std::vector<std::string>& paths, const Sources& sources,
-                              SettingsView view) {
-    const std::string subject =
-        paths.size() == 1 ? paths[0] + ": holds no" : PathList(paths) + ": none holds any";
-    bool otherView = false;
-    for (const auto& source : sources) {
-        otherView = otherView || source->Holds(SettingsPlace::kMachine) ||
-                    source->Holds(SettingsPlace::kVirtualStore);
-    }
-    if (otherView && view == SettingsView::kWow64) {
-        return subject +
-               " settings that the 32-bit instrument software sees: the registry comes from "
-               "64-bit Windows (it holds SOFTWARE\\WOW6432Node), where that software reads "
-               "SOFTWARE\\WOW6432Node\\Quorix or SOFTWARE\\WOW6432Node\\Zentyl, but the "
-               "settings lie only under SOFTWARE\\Quorix or SOFTWARE\\Zentyl, which 64-bit "
-               "programs use";
-    }
-    return subject + " settings: no key " + kSettingsRootPaths[0] + " or " + kSettingsRootPaths[1] +
-           " (nor under SOFTWARE\\WOW6432Node) of the machine (HKEY_LOCAL_MACHINE, a SOFTWARE "
-           "hive) or of a user's virtual store (Software\\Classes\\VirtualStore\\MACHINE, a "
-           "UsrClass.dat hive)";
-}
-
 // Reads one source: a hive when it starts with the hive signature, else an export.
 bool ReadSource(const std::string& path, const Codepage& codepage, SourceSettings* settings,
                 std::vector<SourceWarning>* warnings, std::string* error) {
@@ -124,7 +91,7 @@ bool ReadSource(const std::string& path, const Codepage& codepage, SourceSetting
 }
 
 // Finds the one source that holds place. Returns false with *error when two do.
-bool FindOnlyHolder(const Sources& sources, const std::vector<std::string>& paths,
+bool FindOnlyHolder(const SourceList& sources, const std::vector<std::string>& paths,
                     SettingsPlace place, size_t* holder, std::string* error) {
     *holder = sources.size();
     for (size_t i = 0; i < sources.size(); ++i) {
@@ -171,7 +138,7 @@ void UpcaseAnsiName(const Codepage& codepage, const char* name, std::u16string* 
 struct OfflineSettingsStore::Data {
     const Codepage* codepage = nullptr;  // reads the ANSI names callers give
     std::unique_ptr<SettingsArena> arena;
-    Sources sources;  // what the merged roots are made of
+    SourceList sources;  // what the merged roots are made of
     MergedRoot roots[kRootCount];
     std::vector<SourceWarning> warnings;
     std::string machineSource;
@@ -191,52 +158,64 @@ bool OfflineSettingsStore::Load(const std::vector<std::string>& paths, const Cod
     data_.reset(new Data);
     data_->codepage = &codepage;
     data_->arena.reset(new SettingsArena(codepage));
-    Sources& sources = data_->sources;
+    SourceList& sources = data_->sources;
+    std::vector<std::string> read;  // the paths of sources, each file once
     bool wow64 = false;
-    for (size_t i = 0; i < paths.size(); ++i) {
+    for (const std::string& path : paths) {
+        const auto earlier =
+            std::find_if(read.begin(), read.end(),
+                         [&path](const std::string& other) { return IsSameFile(other, path); });
+        if (earlier != read.end()) {
+            data_->warnings.push_back(
+                {path, 0, "the same file as " + *earlier + ", given before it: read once", true});
+            continue;
+        }
+        read.push_back(path);
         sources.emplace_back(new SourceSettings(data_->arena.get()));
-        if (!ReadSource(paths[i], codepage, sources[i].get(), &data_->warnings, error)) {
+        if (!ReadSource(path, codepage, sources.back().get(), &data_->warnings, error)) {
             return false;
         }
-        const std::set<std::string>& users = sources[i]->storeUsers;
+        const std::set<std::string>& users = sources.back()->storeUsers;
         if (users.size() > 1) {
-            *error = paths[i] + ": holds the virtual stores of several users (" +
+            *error = path + ": holds the virtual stores of several users (" +
                      PathList({users.begin(), users.end()}) +
                      "): convert one user at a time, running rcpconv once per user with an "
                      "export of that user's store alone";
             return false;
         }
-        wow64 = wow64 || sources[i]->wow64;
+        wow64 = wow64 || sources.back()->wow64;
     }
     size_t machine = 0;
     size_t store = 0;
-    if (!FindOnlyHolder(sources, paths, SettingsPlace::kMachine, &machine, error) ||
-        !FindOnlyHolder(sources, paths, SettingsPlace::kVirtualStore, &store, error)) {
+    if (!FindOnlyHolder(sources, read, SettingsPlace::kMachine, &machine, error) ||
+        !FindOnlyHolder(sources, read, SettingsPlace::kVirtualStore, &store, error)) {
         return false;
     }
 
-    const SettingsView view = wow64 ? SettingsView::kWow64 : SettingsView::kPlain;
-    bool anyRoot = false;
+    const SourceMerge merge{read, sources, machine, store,
+                            wow64 ? SettingsView::kWow64 : SettingsView::kPlain};
+    size_t rootInUse = kRootCount;
     for (size_t index = 0; index < kRootCount; ++index) {
         MergedRoot& merged = data_->roots[index];
         MergeSets(machine < sources.size()
-                      ? &sources[machine]->Root(SettingsPlace::kMachine, view, index)
+                      ? &sources[machine]->Root(SettingsPlace::kMachine, merge.view, index)
                       : nullptr,
                   store < sources.size()
-                      ? &sources[store]->Root(SettingsPlace::kVirtualStore, view, index)
+                      ? &sources[store]->Root(SettingsPlace::kVirtualStore, merge.view, index)
                       : nullptr,
                   &merged);
-        anyRoot = anyRoot || merged.exists;
+        rootInUse = rootInUse == kRootCount && merged.exists ? index : rootInUse;
     }
-    if (!anyRoot) {
-        *error = NoSettingsMessage(paths, sources, view);
+    if (rootInUse == kRootCount) {
+        *error = NoSettingsMessage(merge);
         return false;
     }
+    ReportUnusedSources(merge, rootInUse, &data_->warnings);
     if (machine < sources.size()) {
-        data_->machineSource = paths[machine];
+        data_->machineSource = read[machine];
     }
     if (store < sources.size()) {
-        data_->virtualStoreSource = paths[store];
+        data_->virtualStoreSource = read[store];
     }
     return true;
 }

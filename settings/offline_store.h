@@ -18,10 +18,13 @@
 //    machine, or in a virtual store's MACHINE\SOFTWARE), the sources come from 64-bit Windows
 //    and only the WOW6432Node places count; otherwise only the plain ones.
 //  - At most one source may hold the machine's settings and at most one a user's virtual
-//    store (one export may hold both); a source that holds neither is fine beside them.
+//    store (one export may hold both). A file given twice is read once.
 //  - A root path exists when it exists on the machine or in the virtual store; the first of
 //    kSettingsRootPaths that exists is the root. Its sets are those of both places; in a set
 //    held by both, a value of the virtual store wins over the machine's value of that name.
+//  - A source the program would read nothing from (one holding no settings, or holding them
+//    only in the other view or under another root path) is named in a warning with the reason,
+//    as a part of a source left out.
 //
 // After Load the store answers as RegEnumKeyA / RegQueryValueExA would: sets in the registry's
 // order (names compared upper-cased), text-like values (REG_SZ, REG_EXPAND_SZ, REG_MULTI_SZ)
@@ -58,7 +61,8 @@ class OfflineSettingsStore : public SettingsStore {
     // Reads the sources at paths, converting text with codepage, which must outlive the store
     // (the names given to OpenSettingsSet and QueryValue are read through it too).
     // Returns true when every source was read and a settings root exists in the merged view;
-    // malformed lines do not fail the load, they are listed in warnings(). Returns false with
+    // malformed lines, a file given again and a source left unused do not fail the load, they
+    // are listed in warnings(). Returns false with
     // *error, one line for the user, when a source cannot be opened or read, an export's
     // encoding or header is unusable, a hive is damaged, two sources hold the machine's
     // settings, the virtual stores of two users are given, or no settings root exists. The

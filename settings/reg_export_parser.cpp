@@ -14,6 +14,8 @@ constexpr size_t kMaxHexTypeDigits = 8;
 
 const char16_t kHeaderVersion4[] = u"REGEDIT4";
 const char16_t kHeaderVersion5[] = u"Windows Registry Editor Version 5.00";
+const char16_t kEndOfFileMark[] = u"\x1a";  // Ctrl-Z
+const char kStrayLine[] = "line ignored: not a key, a value or a comment";
 
 struct RootName {
     const char* name;
@@ -137,6 +139,10 @@ bool RegExportParser::Parse(std::istream& input, std::string* error) {
     bool tooLong = false;
     while (reader_.Next(&line, &tooLong)) {
         ++lineNumber_;
+        if (endOfFileMarkLine_ != 0 && (tooLong || SkipBlanks(line, 0) < line.size())) {
+            WarnAt(endOfFileMarkLine_, kStrayLine);  // the mark was not the last line after all
+            endOfFileMarkLine_ = 0;
+        }
         if (state_ == State::kHeader) {
             if (!HandleHeader(line)) {
                 *error =
@@ -206,7 +212,12 @@ void RegExportParser::HandleLine(std::u16string_view line) {
         case u'#':
             return;
         default:
-            Warn("line ignored: not a key, a value or a comment");
+            // Old DOS and Windows tools end a text file with Ctrl-Z, which regedit passes over.
+            if (line == kEndOfFileMark) {
+                endOfFileMarkLine_ = lineNumber_;
+                return;
+            }
+            Warn(kStrayLine);
             return;
     }
 }
@@ -249,6 +260,13 @@ void RegExportParser::HandleKeyLine(std::u16string_view line, size_t open) {
         return;
     }
     names.erase(names.begin());
+    if (deletion && names.empty()) {
+        // Windows cannot delete a root key; reading it as a deletion would drop every set read.
+        Warn(std::string("key deletion ignored: ") + root->name +
+             " is a root key, which cannot be deleted");
+        currentKey_ = CurrentKey::kRejected;
+        return;
+    }
     for (const std::u16string_view name : names) {
         if (name.size() > kMaxRegistryKeyChars) {
             Warn("key ignored: a name longer than " + std::to_string(kMaxRegistryKeyChars) +
@@ -477,15 +495,19 @@ void RegExportParser::FinishValue() {
     sink_.OnValue(pending_.name, pending_.type, data);
 }
 
-// Each malformed line is reported once, by the first fault found in it.
 void RegExportParser::Warn(const std::string& message) {
-    if (lineNumber_ == lastWarnedLine_) {
+    WarnAt(lineNumber_, message);
+}
+
+// Each malformed line is reported once, by the first fault found in it.
+void RegExportParser::WarnAt(size_t line, const std::string& message) {
+    if (line == lastWarnedLine_) {
         return;
     }
-    lastWarnedLine_ = lineNumber_;
+    lastWarnedLine_ = line;
     if (warnings_.size() < kMaxReportedExportWarnings) {
-        warnings_.push_back({lineNumber_, message});
+        warnings_.push_back({line, message});
     } else if (unreportedWarnings_++ == 0) {
-        firstUnreportedLine_ = lineNumber_;
+        firstUnreportedLine_ = line;
     }
 }

@@ -4,7 +4,9 @@
 // it: a byte-order mark FF FE means UTF-16LE, EF BB BF UTF-8 (which regedit itself refuses),
 // anything else 8-bit text in the ANSI code page, even when it looks like UTF-8. The first
 // line must be "REGEDIT4" or "Windows Registry Editor Version 5.00". A line that regedit
-// would skip is skipped and reported with its number; the rest is read.
+// would skip is skipped and reported with its number; the rest is read. So is the deletion of
+// a root key such as [-HKEY_LOCAL_MACHINE], which Windows refuses. A last line holding only
+// Ctrl-Z, the end-of-file mark of old DOS and Windows tools, is passed over without a word.
 //
 // Values arrive as the registry would store them after the import: quoted text as UTF-16LE
 // with its terminator, dword: as 4 little-endian bytes, hex: and hex(N): as their bytes, with
@@ -123,7 +125,9 @@ class RegExportParser {
     bool ParseHexItems(std::u16string_view line, size_t pos);
     void HandleHexContinuation(std::u16string_view line);
     void FinishValue();
+    // Reports the line being read, or line, as skipped with message.
     void Warn(const std::string& message);
+    void WarnAt(size_t line, const std::string& message);
 
     const Codepage& codepage_;
     RegExportSink& sink_;
@@ -132,8 +136,9 @@ class RegExportParser {
     PendingValue pending_;
     bool pendingTooLong_ = false;
     size_t lineNumber_ = 0;
-    size_t lastWarnedLine_ = 0;  // no line has number 0
-    bool version5_ = false;      // "Windows Registry Editor Version 5.00" rather than REGEDIT4
+    size_t lastWarnedLine_ = 0;     // no line has number 0
+    size_t endOfFileMarkLine_ = 0;  // a line holding only Ctrl-Z, ignored if nothing follows
+    bool version5_ = false;         // "Windows Registry Editor Version 5.00" rather than REGEDIT4
     size_t unreportedWarnings_ = 0;
     size_t firstUnreportedLine_ = 0;
     std::vector<RegExportWarning> warnings_;

@@ -175,6 +175,10 @@ StoredRoot& SourceSettings::Root(SettingsPlace place, SettingsView view, size_t 
     return roots[static_cast<size_t>(place)][static_cast<size_t>(view)][root];
 }
 
+const StoredRoot& SourceSettings::Root(SettingsPlace place, SettingsView view, size_t root) const {
+    return roots[static_cast<size_t>(place)][static_cast<size_t>(view)][root];
+}
+
 bool SourceSettings::Holds(SettingsPlace place) const {
     for (const auto& view : roots[static_cast<size_t>(place)]) {
         for (const StoredRoot& root : view) {

@@ -28,6 +28,14 @@ enum class SettingsView {
     kPlain,  // SOFTWARE\Quorix\...: 32-bit Windows
     kWow64,  // SOFTWARE\WOW6432Node\Quorix\...: the 32-bit programs of 64-bit Windows
 };
+// What a hive file looks like by the keys at its top: for the user, when it holds no settings.
+enum class HiveKind {
+    kNotAHive,     // an export
+    kSoftware,     // a SOFTWARE hive: HKEY_LOCAL_MACHINE\SOFTWARE
+    kUserProfile,  // a user's NTUSER.DAT: HKEY_CURRENT_USER, which holds no virtual store
+    kUserClasses,  // a user's UsrClass.dat: HKEY_CURRENT_USER\Software\Classes
+    kOther,        // any other hive
+};
 constexpr size_t kPlaceCount = 2;
 constexpr size_t kViewCount = 2;
 constexpr size_t kRootCount = 2;  // the entries of kSettingsRootPaths
@@ -50,8 +58,10 @@ struct SourceSettings {
     // The users under HKEY_USERS whose virtual store holds a settings root, by SID.
     // HKEY_CURRENT_USER is one of them, or the only one, and is not listed.
     std::set<std::string> storeUsers;
+    HiveKind hiveKind = HiveKind::kNotAHive;
 
     StoredRoot& Root(SettingsPlace place, SettingsView view, size_t root);
+    const StoredRoot& Root(SettingsPlace place, SettingsView view, size_t root) const;
     // Returns true when a settings root exists in place, in either view.
     bool Holds(SettingsPlace place) const;
 };

@@ -29,11 +29,12 @@ class RecordingTarget : public RecipeTarget {
     std::string finishFailure;          // what Finish fails with, when not empty
 
     bool WriteRecipe(const std::string& path, const std::string& setName,
-                     const RecipeEntryList& entries, std::string* error) override {
+                     const RecipeEntryList& entries, bool* changed, std::string* error) override {
         calls.push_back({path, setName, entries.size()});
         if (fail) {
             *error = "disk full";
         }
+        *changed = !fail;
         return !fail;
     }
 
@@ -132,6 +133,15 @@ TEST_F(BatchConversionTest, RecipeFilesAreCreatedAndUpdatedInPlace) {
     EXPECT_EQ(ReadFileBytes(scratch.File("InP.rcp")),
               "; kept\r\n[GENERAL]\r\ndV=0.05\r\nNote=mine\r\n");
     EXPECT_EQ(report.written.size(), 2u);
+    EXPECT_TRUE(report.unchanged.empty());
+
+    // Run again, the recipes are up to date: none is counted as written.
+    AddSet("Si", "NH4F");
+    BatchReport again;
+    ASSERT_TRUE(ConvertSelectedSets(store, Request({"GaAs", "Si", "InP"}), files, &again, &error));
+    EXPECT_EQ(again.written, std::vector<std::string>{scratch.File("Si.rcp")});
+    EXPECT_EQ(again.unchanged,
+              (std::vector<std::string>{scratch.File("GaAs.rcp"), scratch.File("InP.rcp")}));
 }
 
 TEST_F(BatchConversionTest, SkipsSetsThatCannotBeOpenedAndGoesOn) {

@@ -151,6 +151,12 @@ std::vector<std::string> ReadLines(const std::string& text) {
     return lines;
 }
 
+// The last line of text, "" when it has none.
+std::string LastLine(const std::string& text) {
+    const std::vector<std::string> lines = ReadLines(text);
+    return lines.empty() ? "" : lines.back();
+}
+
 // Every path under root, relative, sorted; directories end in '/'.
 std::string ListTree(const fs::path& root) {
     std::vector<std::string> paths;
@@ -192,6 +198,13 @@ void MakeHives(const fs::path& directory) {
     }
 }
 
+// The bytes of a golden file of a case, which must be there: a missing one would read as empty
+// and pass for a run that prints nothing.
+std::string ReadGolden(const fs::path& path) {
+    EXPECT_TRUE(fs::is_regular_file(path)) << path << " is missing";
+    return ReadFileBytes(path.string());
+}
+
 class CliGolden : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(CliGolden, MatchesExpectedOutputAndFiles) {
@@ -205,7 +218,7 @@ TEST_P(CliGolden, MatchesExpectedOutputAndFiles) {
     MakeHives(inputs);
     fs::copy(inputs, work, fs::copy_options::recursive);
 
-    const RunResult run = RunRcpconv(work.string(), ReadLines(ReadFileBytes(caseDir / "args")));
+    const RunResult run = RunRcpconv(work.string(), ReadLines(ReadGolden(caseDir / "args")));
     const std::string tree = ListTree(work);
 
     // Files the run created or changed; inputs it left alone are not part of the golden data.
@@ -232,10 +245,10 @@ TEST_P(CliGolden, MatchesExpectedOutputAndFiles) {
         GTEST_SKIP() << "golden files rewritten";
     }
 
-    EXPECT_EQ(std::to_string(run.exitCode) + "\n", ReadFileBytes(caseDir / "expected-exit"));
-    EXPECT_EQ(run.err, ReadFileBytes(caseDir / "expected-stderr"));
-    EXPECT_EQ(run.out, ReadFileBytes(caseDir / "expected-stdout"));
-    EXPECT_EQ(tree, ReadFileBytes(caseDir / "expected-tree"));
+    EXPECT_EQ(std::to_string(run.exitCode) + "\n", ReadGolden(caseDir / "expected-exit"));
+    EXPECT_EQ(run.err, ReadGolden(caseDir / "expected-stderr"));
+    EXPECT_EQ(run.out, ReadGolden(caseDir / "expected-stdout"));
+    EXPECT_EQ(tree, ReadGolden(caseDir / "expected-tree"));
     for (const fs::path& relative : changed) {
         const fs::path golden = caseDir / "after" / relative;
         EXPECT_TRUE(fs::exists(golden)) << relative << " was written but is not expected";
@@ -263,7 +276,9 @@ INSTANTIATE_TEST_SUITE_P(
                       "explain", "preview_excludes_stdout", "plain_view", "virtual_store_merge",
                       "virtual_store_list_verbose", "two_machines", "malformed_no_root",
                       "hive_list", "hive_merge", "hive_list_verbose", "hive_store_export",
-                      "hive_no_settings", "hive_damaged", "device_names_codepage"),
+                      "hive_no_settings", "hive_damaged", "device_names_codepage",
+                      "hive_unused_ntuser", "unused_plain_store", "unused_plain_machine",
+                      "same_file_twice"),
     [](const ::testing::TestParamInfo<const char*>& info) { return std::string(info.param); });
 
 // The bytes of every file under root by relative path, and every directory as "NAME/".
@@ -372,6 +387,57 @@ TEST(CliPreview, DiffPatchedIntoTheOldRecipesGivesWhatTheRunWrites) {
         EXPECT_EQ(patch.exitCode, 0) << patch.out << patch.err;
         EXPECT_EQ(TreeContents(patched), TreeContents(real / "Recipes"));
     }
+}
+
+// Output that cannot be written is an error: each command that prints on stdout exits 2 when
+// stdout is a full device, and says so; --stdout does not claim the recipes printed.
+TEST(CliOutput, AStdoutThatCannotBeWrittenIsAnError) {
+    if (!fs::exists("/dev/full")) {
+        GTEST_SKIP() << "no /dev/full here";
+    }
+    ScratchDir scratch;
+    const fs::path work = MakeWorkDirectory(fs::path(scratch.path()) / "work", {"none", {}});
+    const std::vector<std::vector<std::string>> commands = {{"--list", kSampleName},
+                                                            {"--list", "--verbose", kSampleName},
+                                                            {"--stdout", kSampleName},
+                                                            {"--dry-run", "--diff", kSampleName},
+                                                            {"--diff", kSampleName},
+                                                            {"--help"},
+                                                            {"--version"}};
+    for (const std::vector<std::string>& command : commands) {
+        std::vector<std::string> args = {"-c", "exec \"$0\" \"$@\" >/dev/full", RC_RCPCONV};
+        args.insert(args.end(), command.begin(), command.end());
+        const RunResult run = RunProgram(work.string(), "sh", args);
+        SCOPED_TRACE(command[0] + " " + command.back());
+        EXPECT_EQ(run.exitCode, 2);
+        EXPECT_EQ(LastLine(run.err),
+                  "rcpconv: cannot write to standard output: No space left on device");
+        EXPECT_EQ(run.err.find(" printed"), std::string::npos) << run.err;
+    }
+}
+
+// The summary counts the recipes a run changed apart from those already up to date, and does
+// not call them written when they could not be flushed to the disk (a failure injected with
+// strace, where it can trace).
+TEST(CliOutput, TheSummarySaysWhatBecameOfTheRecipes) {
+    ScratchDir scratch;
+    const fs::path work = MakeWorkDirectory(fs::path(scratch.path()) / "work", {"none", {}});
+    EXPECT_EQ(LastLine(RunRcpconv(work.string(), {"-s", "GaAs p Zn", kSampleName}).err),
+              "rcpconv: 1 recipe written to Recipes");
+    EXPECT_EQ(LastLine(RunRcpconv(work.string(), {kSampleName}).err),
+              "rcpconv: 6 recipes written to Recipes, 1 already up to date, 1 set not converted");
+
+    const RunResult probe = RunProgram(work.string(), "strace", {"-o", "/dev/null", "true"});
+    if (probe.exitCode != 0) {
+        GTEST_SKIP() << "strace cannot trace here: " << probe.err;
+    }
+    const RunResult run = RunProgram(work.string(), "strace",
+                                     {"-f", "-o", "/dev/null", "-e", "inject=syncfs:error=EIO",
+                                      RC_RCPCONV, kSampleName, "-o", "unflushed"});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(LastLine(run.err),
+              "rcpconv: 7 recipes changed in unflushed but not flushed to the disk, 1 set not "
+              "converted");
 }
 
 ino_t InodeOf(const fs::path& path) {

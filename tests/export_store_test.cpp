@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <sstream>
 
 #include "settings/codepage.h"
@@ -12,6 +13,8 @@
 #include "tests/test_support.h"
 
 namespace {
+
+namespace fs = std::filesystem;
 
 const char kV5[] = "Windows Registry Editor Version 5.00\r\n";
 const char kWowRoot1[] = "[HKEY_LOCAL_MACHINE\\SOFTWARE\\WOW6432Node\\Quorix\\Layrscan\\Settings";
@@ -273,11 +276,82 @@ TEST_F(ExportStoreTest, OneMachineAndOneUserPerRun) {
                   "convert one user at a time, running rcpconv once per user with an export of "
                   "that user's store alone",
               error);
-    // A source holding no settings is fine beside one that does.
+    // A source holding no settings is read beside one that does (and named: see below).
     ASSERT_TRUE(LoadTexts({none, hkcu}, &error)) << error;
     EXPECT_EQ("", store_.machineSource());
     EXPECT_EQ(Path(1), store_.virtualStoreSource());
     EXPECT_EQ("A[] from store", Merged());
+}
+
+// A source the run reads nothing from is named with the reason, as a part of a source left
+// out; a file given twice is read once. The sources read give what they hold.
+TEST_F(ExportStoreTest, NamesEachSourceTheRunReadsNothingFrom) {
+    const std::string store =
+        std::string(kV5) + "[HKEY_CURRENT_USER\\Software\\Classes\\VirtualStore\\MACHINE\\SOFTWARE";
+    const std::string machine = std::string(kV5) + kWowRoot1 + "\\A]\r\n";
+    struct Case {
+        const char* about;
+        std::vector<std::string> exports;
+        const char* merged;
+        std::string warnings;  // "SOURCE-INDEX: MESSAGE" lines
+    };
+    const Case cases[] = {
+        {"machine and store both read",
+         {machine, store + "\\WOW6432Node\\Quorix\\Layrscan\\Settings\\B]\r\n"},
+         "A[] from machine B[] from store",
+         ""},
+        {"the store under the root path after the one in use",
+         {machine, store + "\\WOW6432Node\\Zentyl\\Layrscan\\Settings\\B]\r\n"},
+         "A[] from machine",
+         "1: its virtual store settings are not used: they lie only under "
+         "SOFTWARE\\WOW6432Node\\Zentyl\\Layrscan\\Settings, and the instrument software reads "
+         "only the first of its settings keys that exists: "
+         "SOFTWARE\\WOW6432Node\\Quorix\\Layrscan\\Settings, which 0 holds\n"},
+        {"one export of 64-bit Windows whose store lies in the plain view only",
+         {machine + store.substr(sizeof kV5 - 1) + "\\Quorix\\Layrscan\\Settings\\B]\r\n"},
+         "A[] from machine",
+         "0: its virtual store settings are not used: they lie only under "
+         "SOFTWARE\\Quorix\\Layrscan\\Settings, which the 32-bit instrument software reads on "
+         "32-bit Windows, but it holds SOFTWARE\\WOW6432Node: the settings come from 64-bit "
+         "Windows, where that software reads SOFTWARE\\WOW6432Node\\Quorix\\Layrscan\\Settings\n"},
+        {"a source holding nothing",
+         {std::string(kV5) + "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Other]\r\n", machine},
+         "A[] from machine",
+         "0: not used: it holds no settings: no key SOFTWARE\\Quorix\\Layrscan\\Settings or "
+         "SOFTWARE\\Zentyl\\Layrscan\\Settings (nor under SOFTWARE\\WOW6432Node) of the machine "
+         "(HKEY_LOCAL_MACHINE, a SOFTWARE hive) or of a user's virtual store "
+         "(Software\\Classes\\VirtualStore\\MACHINE, a UsrClass.dat hive)\n"},
+    };
+    const auto named = [this](std::string text) {
+        for (size_t i = 0; i < 2; ++i) {
+            for (size_t at; (at = text.find(Path(i))) != std::string::npos;) {
+                text.replace(at, Path(i).size(), std::to_string(i));
+            }
+        }
+        return text;
+    };
+    const auto warnings = [&]() {
+        std::string lines;
+        for (const SourceWarning& warning : store_.warnings()) {
+            EXPECT_TRUE(warning.skipped);
+            lines += named(warning.path + ": " + warning.message) + "\n";
+        }
+        return lines;
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.about);
+        std::string error;
+        ASSERT_TRUE(LoadTexts(c.exports, &error)) << error;
+        EXPECT_EQ(c.merged, Merged());
+        EXPECT_EQ(c.warnings, warnings());
+    }
+
+    std::string error;
+    ASSERT_TRUE(LoadTexts({machine}, &error)) << error;
+    const std::string again = scratch_.path() + "/./" + fs::path(Path(0)).filename().string();
+    ASSERT_TRUE(store_.Load({Path(0), again}, codepage_, &error)) << error;
+    EXPECT_EQ("A[] from machine", Merged());
+    EXPECT_EQ(named(again) + ": the same file as 0, given before it: read once\n", warnings());
 }
 
 TEST_F(ExportStoreTest, OpensSetsAndValuesByNameAsRegOpenKeyExADoes) {
@@ -353,6 +427,32 @@ TEST_F(ExportStoreTest, ValuesOfEverySizeReadBackWholeAndADeletedSetComesBackEmp
     EXPECT_EQ(bytes(300), query("Mid", "V"));
     EXPECT_EQ("missing", query("Other", "X"));
     EXPECT_EQ(std::string("y", 2), query("other", "Y"));
+}
+
+// A deletion reaches the settings from within a root, as regedit deletes it; a root key itself
+// cannot be deleted, so its deletion is reported and the sets read before it stay.
+TEST_F(ExportStoreTest, OnlyDeletionsWithinARootReachTheSettings) {
+    const std::string before = std::string(kV5) + kPlainRoot1 + "\\Before]\r\n";
+    const std::string after = std::string(kPlainRoot1) + "\\After]\r\n";
+    struct Case {
+        const char* deletion;
+        const char* listing;
+        size_t warnings;
+    };
+    const Case cases[] = {
+        {"[-HKEY_LOCAL_MACHINE]", "SOFTWARE\\Quorix\\Layrscan\\Settings: After Before", 1},
+        {"[-HKEY_LOCAL_MACHINE\\]", "SOFTWARE\\Quorix\\Layrscan\\Settings: After Before", 1},
+        {"[-HKEY_LOCAL_MACHINE\\SOFTWARE]", "SOFTWARE\\Quorix\\Layrscan\\Settings: After", 0},
+        {"[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Quorix]", "SOFTWARE\\Quorix\\Layrscan\\Settings: After",
+         0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.deletion);
+        std::string error;
+        ASSERT_TRUE(LoadText(before + c.deletion + "\r\n" + after, &error)) << error;
+        EXPECT_EQ(c.listing, Listing());
+        EXPECT_EQ(c.warnings, store_.warnings().size());
+    }
 }
 
 // Such a name is listed in its best-fit form and marked as not the set's own; the names that

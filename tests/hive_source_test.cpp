@@ -102,6 +102,37 @@ TEST_F(HiveSourceTest, AUserHiveHoldsTheVirtualStoreAndMergesAsItsExportDoes) {
               Dump({machineHive, machine}, values));
 }
 
+// A hive without settings is named by what its top keys say it is: NTUSER.DAT and UsrClass.dat
+// are easy to confuse, and only the second holds a virtual store.
+TEST_F(HiveSourceTest, AHiveWithoutSettingsIsNamedByWhatItLooksLike) {
+    const std::string noKey =
+        "no key SOFTWARE\\Quorix\\Layrscan\\Settings or SOFTWARE\\Zentyl\\Layrscan\\Settings (nor "
+        "under SOFTWARE\\WOW6432Node)";
+    const struct {
+        const char* key;
+        std::string looks;
+    } cases[] = {
+        {"HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows",
+         "it looks like a SOFTWARE hive, but has " + noKey},
+        {"HKEY_LOCAL_MACHINE\\SOFTWARE\\Environment",
+         "it looks like a user's NTUSER.DAT (its top key holds Control Panel or Environment), "
+         "which holds no virtual store: Windows keeps that in the user's UsrClass.dat, in "
+         "Users\\NAME\\AppData\\Local\\Microsoft\\Windows"},
+        {"HKEY_CURRENT_USER\\Software\\Classes\\Local Settings\\Software",
+         "it looks like a user's UsrClass.dat, but its virtual store has " + noKey},
+        {"HKEY_CURRENT_USER\\Software\\Classes\\VirtualStore\\MACHINE\\SOFTWARE\\Other",
+         "it looks like a user's UsrClass.dat, but its virtual store has " + noKey},
+        {"HKEY_LOCAL_MACHINE\\SOFTWARE\\ControlSet001\\Services",
+         "it is a registry hive, but neither a SOFTWARE hive nor a user's UsrClass.dat"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.key);
+        const std::string hive =
+            HiveOf(Text("keys.reg", std::string(kV5) + "[" + c.key + "]\r\n"), "hive");
+        EXPECT_EQ("error " + hive + ": holds no settings: " + c.looks, Dump({hive}, {}));
+    }
+}
+
 TEST_F(HiveSourceTest, AHiveNotClosedCleanlyIsReadWithAWarning) {
     const std::string hive = HiveOf(Fixture("regedit4.reg"), "SOFTWARE");
     std::string bytes = ReadFileBytes(hive);

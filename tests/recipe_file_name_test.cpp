@@ -100,7 +100,7 @@ TEST(RecipePath, JoinsDirectorySeparatorNameAndExtension) {
     std::string path;
     std::string reason;
     ASSERT_TRUE(FormRecipePath("out/dir", "GaAs", true, &path, &reason));
-    EXPECT_EQ(path, std::string("out/dir") + kPathSeparator + "GaAs.rcp");
+    EXPECT_EQ(path, "out/dir/GaAs.rcp");
 }
 
 TEST(RecipePath, RefusesMoreThan259CharactersInsteadOfCutting) {

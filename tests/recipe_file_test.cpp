@@ -38,7 +38,8 @@ RecipeEntryList RecipeEntries() {
 // One run that writes one recipe: a fresh writer, its Write, then its Finish.
 bool WriteRecipe(const std::string& path, const RecipeEntryList& entries, std::string* error) {
     RecipeFileWriter writer(&Windows1252());
-    return writer.Write(path.c_str(), entries, error) && writer.Finish(error);
+    bool changed = false;
+    return writer.Write(path.c_str(), entries, &changed, error) && writer.Finish(error);
 }
 
 std::set<std::string> FilesIn(const std::string& directory) {
@@ -160,6 +161,31 @@ TEST(RecipeFile, UnchangedFileIsNotTouched) {
     EXPECT_EQ(after.st_ino, before.st_ino);
     EXPECT_EQ(after.st_mtime, kOldTime);
     EXPECT_EQ(ReadFileBytes(path), std::string("; kept\n") + kRecipe);
+}
+
+// The writer tells a recipe it created or changed, by whichever road, from one that already held
+// every entry, so that a run can count the recipes it left as they were.
+TEST(RecipeFile, WriteSaysWhetherTheRecipeChanged) {
+    ScratchDir dir;
+    const std::string path = dir.File("set.rcp");
+    const std::string linked = dir.File("linked.rcp");
+    WriteFileBytes(linked, kOldRecipe);
+    ASSERT_EQ(link(linked.c_str(), dir.File("second name.rcp").c_str()), 0);
+    RecipeFileWriter writer(&Windows1252());
+    std::string error;
+    const auto changes = [&](const std::string& recipe) {
+        bool changed = false;
+        EXPECT_TRUE(writer.Write(recipe.c_str(), RecipeEntries(), &changed, &error)) << error;
+        return changed;
+    };
+    EXPECT_TRUE(changes(path));     // created
+    EXPECT_FALSE(changes(path));    // as it was
+    EXPECT_TRUE(changes(linked));   // rewritten in place
+    EXPECT_FALSE(changes(linked));  // as it was
+    WriteFileBytes(path, kOldRecipe);
+    EXPECT_TRUE(changes(path));  // replaced
+    EXPECT_TRUE(writer.Finish(&error)) << error;
+    EXPECT_EQ(ReadFileBytes(linked), kUpdatedRecipe);
 }
 
 // A change replaces the file by a new one (a new inode: the old one was never written into),

@@ -235,6 +235,42 @@ TEST_F(RegExportParserTest, KeyLinesAsRegeditReadsThem) {
         warnings_);
 }
 
+// Windows cannot delete a root key: such a line is reported, and what was read before it stays.
+TEST_F(RegExportParserTest, ARootKeyIsNeverDeleted) {
+    ASSERT_TRUE(Parse(std::string(kV5) + kKey +
+                      "\"A\"=\"1\"\r\n"
+                      "[-HKEY_LOCAL_MACHINE]\r\n"
+                      "\"Dropped\"=\"2\"\r\n"
+                      "[-hkey_current_user\\\\]\r\n"
+                      "[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Test]\r\n"));
+    EXPECT_EQ(
+        "key HKLM\\SOFTWARE\\Test\n"
+        "value A type 1: 31 00 00 00\n"
+        "delete key HKLM\\SOFTWARE\\Test\n",
+        sink_.events);
+    EXPECT_EQ(
+        "4: key deletion ignored: HKEY_LOCAL_MACHINE is a root key, which cannot be deleted\n"
+        "6: key deletion ignored: HKEY_CURRENT_USER is a root key, which cannot be deleted\n",
+        warnings_);
+}
+
+// Old DOS and Windows tools end a text file with Ctrl-Z on a line of its own: regedit passes
+// over it, in either encoding and whatever blank lines follow; anywhere else it is stray text.
+TEST_F(RegExportParserTest, AFinalCtrlZIsPassedOverInSilence) {
+    const std::string body = std::string(kV5) + kKey + "\"A\"=\"1\"\r\n";
+    for (const char* end : {"\x1a", "\x1a\r\n", "\x1a\r\n\r\n  \r\n"}) {
+        ASSERT_TRUE(Parse(body + end));
+        EXPECT_EQ("", warnings_) << end;
+    }
+    ASSERT_TRUE(Parse(Utf16(u"REGEDIT4\r\n[HKEY_LOCAL_MACHINE\\S]\r\n\x1a\r\n")));
+    EXPECT_EQ("", warnings_);
+    ASSERT_TRUE(Parse(body + "\x1a\r\n\r\n\"B\"=\"2\"\r\n\x1a x\r\n"));
+    EXPECT_EQ(
+        "4: line ignored: not a key, a value or a comment\n"
+        "7: line ignored: not a key, a value or a comment\n",
+        warnings_);
+}
+
 TEST_F(RegExportParserTest, MalformedValuesAreSkippedAndReportedByLine) {
     // Lines end in CR LF, LF and CR alike; a CR LF counts once.
     ASSERT_TRUE(Parse(std::string(kV5) + kKey +

@@ -5,7 +5,6 @@
 
 #include <cstdint>
 #include <map>
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -166,12 +165,8 @@ TEST_F(SettingsConversionTest, FullSetWritesEvery35EntriesInOrder) {
         {"CycIeLim1", Text("2e-3")},
     };
     const std::string lines = Convert(full);
-    // Every section and key of the table, in its order: the entry limit is exactly what it takes.
-    std::string keys;
-    for (const RecipeKey& written : RecipeKeys()) {
-        keys += std::string(written.section) + "/" + written.key + "\n";
-    }
-    EXPECT_EQ(std::regex_replace(lines, std::regex("=.*"), ""), keys);
+    // The entry limit is exactly what a full set takes.
+    EXPECT_EQ(kMaxRecipeEntries, 35u);
     EXPECT_EQ(lines,
               "GENERAL/Material=GaAs +.300 AlGaAs\n"
               "GENERAL/Electrolyte=Tiron\n"

@@ -42,6 +42,7 @@ int main(int argc, char** argv) {
     RecipeFileWriter writer(&codepage);
     RecipeEntryList batch;
     int result = 0;
+    bool changed = false;
     char line[kMaxScriptLine];
     unsigned lineNumber = 0;
     while (result == 0 && fgets(line, sizeof line, script) != nullptr) {
@@ -58,7 +59,7 @@ int main(int argc, char** argv) {
             break;
         }
         if (batch.size() == kMaxRecipeEntries) {
-            if (!writer.Write(argv[2], batch, &error)) {
+            if (!writer.Write(argv[2], batch, &changed, &error)) {
                 result = kExitWriteFailed;
                 break;
             }
@@ -70,7 +71,8 @@ int main(int argc, char** argv) {
         batch.WriteEntry(section, names.back().c_str(), secondTab + 1);
     }
     fclose(script);
-    if (result == 0 && (!writer.Write(argv[2], batch, &error) || !writer.Finish(&error))) {
+    if (result == 0 &&
+        (!writer.Write(argv[2], batch, &changed, &error) || !writer.Finish(&error))) {
         result = kExitWriteFailed;
     }
     if (result == kExitWriteFailed) {

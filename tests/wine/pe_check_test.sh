@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The shipped 32-bit build: PE headers and imports that start on Windows XP SP3, no manifest,
-# the dialog template and version resource as built, and the ZIP with both programs and the guide.
+# the dialog template and version resource as built, and the ZIP with both programs, the guide
+# as a web page and the licence.
 set -uo pipefail
 source "$(dirname "$0")/common.sh"
 make_scratch
@@ -85,22 +86,37 @@ for line in " FILEVERSION ${version//./, }, 0" " PRODUCTVERSION ${version//./, }
     grep -qxF "$line" "$SCRATCH/resources.rc" || fail "VERSIONINFO lacks: $line"
 done
 
-# The ZIP: exactly the two programs, the user guide with its pictures, the manual as text and
-# the sample export, as built.
+# The ZIP: exactly the two programs, the user guide as a web page with its pictures, the manual
+# as text, the licence and the sample export, as built.
 (cd "$SCRATCH" && cpack --config "$RC_WIN32_DIR/CPackConfig.cmake" -B "$SCRATCH/package" \
     >"$SCRATCH/cpack.log" 2>&1) || fail "cpack: $(cat "$SCRATCH/cpack.log")"
 zip="$SCRATCH/package/RecipeConverter-$version-win32.zip"
 [ -f "$zip" ] || fail "no $zip"
 listing=$(unzip -Z1 "$zip" | sort)
-expected=$(printf '%s\n' RecipeConverter.exe rcpconv.exe rcpconv.txt user-guide.md \
+expected=$(printf '%s\n' RecipeConverter.exe rcpconv.exe rcpconv.txt user-guide.html LICENSE.txt \
     qz7165-settings.reg $(cd "$RC_SOURCE_DIR/docs" && ls -- *.png) | sort)
 [ "$listing" = "$expected" ] || fail "ZIP holds: $listing"
 unzip -q "$zip" -d "$SCRATCH/unzipped" || fail "unzip"
 cmp "$SCRATCH/unzipped/RecipeConverter.exe" "$APP" || fail "the ZIP's RecipeConverter.exe differs"
-cmp "$SCRATCH/unzipped/user-guide.md" "$RC_SOURCE_DIR/docs/user-guide.md" || fail "guide differs"
-# The guide shows every picture the ZIP holds, and no other.
-shown=$(grep -oE '\]\([^)]+\.png\)' "$RC_SOURCE_DIR/docs/user-guide.md" | sed -E 's/^\]\(|\)$//g' | sort -u)
+# The guide is a page of its own that needs nothing from elsewhere: no script, no address of
+# another site, nothing the renderer left out; each heading and table of the Markdown is there,
+# and it shows every picture the ZIP holds, and no other.
+guide="$SCRATCH/unzipped/user-guide.html"
+markdown="$RC_SOURCE_DIR/docs/user-guide.md"
+[ "$(head -n 1 "$guide")" = "<!DOCTYPE html>" ] || fail "user-guide.html is no HTML page"
+grep -qF '<meta charset="utf-8">' "$guide" || fail "user-guide.html names no character set"
+! grep -qiE '<script|https?:|(src|href)="//|url\(|@import|raw HTML omitted' "$guide" ||
+    fail "user-guide.html needs something from elsewhere: $(grep -iE '<script|https?:|//|url\(|@import|omitted' "$guide")"
+[ "$(grep -c '^<h[1-6]>' "$guide")" = "$(grep -c '^#' "$markdown")" ] || fail "headings missing"
+[ "$(grep -c '^<table>' "$guide")" = "$(grep -c '^|---' "$markdown")" ] || fail "tables missing"
+grep -qF "<td>Error: &quot;No Registry entries found&quot;</td>" "$guide" || fail "table cells missing"
+shown=$(grep -oE '<img src="[^"]+"' "$guide" | sed -E 's/^<img src="|"$//g' | sort -u)
 [ "$shown" = "$(cd "$RC_SOURCE_DIR/docs" && ls -- *.png)" ] || fail "the guide shows: $shown"
+# The licence for Notepad: the text of LICENSE, every line ended by CR LF.
+[ "$(tr -d '\r' <"$SCRATCH/unzipped/LICENSE.txt")" = "$(cat "$RC_SOURCE_DIR/LICENSE")" ] ||
+    fail "LICENSE.txt is not the licence"
+[ "$(grep -c $'\r$' "$SCRATCH/unzipped/LICENSE.txt")" = "$(wc -l <"$RC_SOURCE_DIR/LICENSE")" ] ||
+    fail "LICENSE.txt: a line without CR LF"
 cmp "$SCRATCH/unzipped/qz7165-settings.reg" "$RC_SOURCE_DIR/examples/qz7165-settings.reg" ||
     fail "the sample export differs"
 # The manual for Notepad: every line ends in CR LF, and nothing but printable ASCII and blanks.

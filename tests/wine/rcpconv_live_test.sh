@@ -99,6 +99,13 @@ run_side native export -o "$SCRATCH/export.native.rcp" zentyl.reg
 same_outcome export
 same_recipes "$SCRATCH/export.win.rcp" "$SCRATCH/export.native.rcp"
 
+# The same export given twice, the second time by its full path: read once, and said so.
+run_side win twice --list zentyl.reg "$(win_path "$SCRATCH/zentyl.reg")"
+run_side native twice --list zentyl.reg "$SCRATCH/zentyl.reg"
+expect_outcome twice win 1 "rcpconv: $(win_path "$SCRATCH/zentyl.reg"): the same file as zentyl.reg, given before it: read once"
+expect_outcome twice native 1 "rcpconv: $SCRATCH/zentyl.reg: the same file as zentyl.reg, given before it: read once"
+diff -u "$SCRATCH/twice.native.out" "$SCRATCH/twice.win.out" >&2 || fail "twice: the lists differ"
+
 # No settings root: exit 2 with the message, and no directory made. With an export without
 # one, the message names the export, not the registry.
 registry_clear

@@ -201,6 +201,17 @@ for case in ("virtual_store_merge", "virtual_store_list_verbose", "two_machines"
 for case in ("virtual_store_merge", "virtual_store_list_verbose"):
     write(case, "store.reg", STORE, encoding="utf-16")
 
+# Settings the run cannot read beside those it reads: a virtual store exported without
+# SOFTWARE\WOW6432Node beside a machine of 64-bit Windows (the machine's value stays where the
+# store's would win), and the machine's settings without it beside such a store. And the
+# machine's export given twice, once through another spelling of its path.
+write("unused_plain_store", "machine.reg", MACHINE, encoding="utf-16")
+write("unused_plain_store", "store.reg", STORE.replace("\\WOW6432Node", ""), encoding="utf-16")
+write("unused_plain_machine", "machine.reg", MACHINE.replace("\\WOW6432Node", ""),
+      encoding="utf-16")
+write("unused_plain_machine", "store.reg", STORE, encoding="utf-16")
+write("same_file_twice", "machine.reg", MACHINE, encoding="utf-16")
+
 # Skipped lines are reported before the error that ends the run.
 write("malformed_no_root", "broken.reg", "\n".join([
     V5, "", r"[HKEY_LOCAL_MACHINE\SOFTWARE\Quorix\Layrscan]", '"Version"=dword:123456789', "", "",
@@ -215,17 +226,24 @@ for case in ("hive_merge", "hive_list_verbose"):
     write(case, "SOFTWARE.hive.reg", MACHINE, encoding="utf-16")
     write(case, "UsrClass.dat.hive.reg", STORE, encoding="utf-16")
 
-# A SOFTWARE hive of 64-bit Windows without the settings, beside the virtual store's export.
+# A SOFTWARE hive of 64-bit Windows without the settings, beside the virtual store's export:
+# named as adding nothing.
 write("hive_store_export", "SOFTWARE.hive.reg", keys(V5, [
+    (r"HKEY_LOCAL_MACHINE\SOFTWARE\Microsoft\Windows", ['"Version"="6.1"']),
     (r"HKEY_LOCAL_MACHINE\SOFTWARE\WOW6432Node\Microsoft\Windows", ['"Version"="6.1"']),
 ]), encoding="utf-16")
 write("hive_store_export", "store.reg", STORE, encoding="utf-16")
 
-# A user's NTUSER.DAT given by mistake: its top key holds Software and Control Panel.
-write("hive_no_settings", "NTUSER.DAT.hive.reg", keys(V5, [
+# A user's NTUSER.DAT given by mistake: its top key holds Software and Control Panel. Alone it
+# holds no settings; beside the machine's SOFTWARE hive, where the user's UsrClass.dat belongs,
+# it adds nothing.
+NTUSER = keys(V5, [
     (r"HKEY_LOCAL_MACHINE\SOFTWARE\Control Panel\Desktop", ['"Wallpaper"=""']),
     (r"HKEY_LOCAL_MACHINE\SOFTWARE\Software\Quorix\Layrscan", ['"LastUser"="lab"']),
-]), encoding="utf-16")
+])
+write("hive_no_settings", "NTUSER.DAT.hive.reg", NTUSER, encoding="utf-16")
+write("hive_unused_ntuser", "SOFTWARE.hive.reg", MACHINE, encoding="utf-16")
+write("hive_unused_ntuser", "NTUSER.DAT.hive.reg", NTUSER, encoding="utf-16")
 
 # A file with the hive signature but nothing of a hive after it.
 write_raw("hive_damaged", "SOFTWARE", b"regf" + bytes(range(256)) * 4)
