@@ -115,10 +115,9 @@ void OnSelectDir(HWND dialog) {
     CoTaskMemFree(item);
     if (!isFileSystemPath) {
         ShowMessage(dialog,
-                    std::wstring(L"The chosen item has no folder path Windows programs can "
-                                 L"use: it is not a folder on a disk, or its path is longer than "
-                                 L"259 characters.") +
-                        kDirectoryStays,
+                    L"The chosen item has no folder path Windows programs can use: it is not a "
+                    L"folder on a disk, or its path is longer than " +
+                        std::to_wstring(MAX_PATH - 1) + L" characters." + kDirectoryStays,
                     kDirectoryNotChanged);
         return;
     }
