@@ -1,99 +1,116 @@
-// The Convert command: directory check, the batch run over the selected list entries, and
-// the report of the sets not converted.
+// The Convert command: directory check, the batch run over the selected list entries with the
+// window kept answering, and the report of the sets not converted.
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "app/converter_window.h"
 #include "app/resource.h"
 #include "conversion/batch_conversion.h"
+#include "conversion/recipe_file_name.h"
 #include "settings/registry_store_win32.h"
+#include "settings/system_error.h"
 
 namespace {
 
-const char kNotConvertedCaption[] = "Recipes not converted";
 const char kInvalidDirectoryCaption[] = "Invalid Recipes directory";
-// A message box taller than the screen would hide its OK button: past this many sets the
-// report only counts the rest.
-constexpr size_t kMaxReportedSets = 20;
+const char kHoldsNoValue[] = "the set holds no value to convert; no recipe written";
 
-// Returns true when RecipeDirectory exists (as a folder or as anything else by that name:
-// the writes then fail and are reported) or has just been created; otherwise tells the user.
+// Returns true when RecipeDirectory can take the recipes: it exists (as a folder, or as
+// anything else by that name: the writes then fail and are reported), or has just been created.
+// Otherwise tells the user why not.
 bool EnsureRecipeDirectory(HWND dialog) {
-    if (g_converter.recipeDirectory[0] == '\0') {
+    const char* directory = g_converter.recipeDirectory;
+    if (directory[0] == '\0') {
         const std::string text =
-            "The \"Recipes\" folder beside the program would have a path longer than " +
-            std::to_string(kMaxDirectoryChars) +
-            " characters.\nChoose a directory with Select Dir ...";
+            g_converter.noDirectoryReason + "\nChoose a directory with Select Dir ...";
         ShowMessage(dialog, text.c_str(), kInvalidDirectoryCaption);
         return false;
     }
-    if (CreateDirectoryA(g_converter.recipeDirectory, nullptr) ||
-        GetLastError() == ERROR_ALREADY_EXISTS) {
-        return true;
+    // An existing folder is never created again: CreateDirectoryA fails on a drive's root
+    // ("E:\") with ERROR_ACCESS_DENIED.
+    const bool exists = GetFileAttributesA(directory) != INVALID_FILE_ATTRIBUTES;
+    std::string reason;
+    switch (
+        RecipeDirectoryStep(exists, CountCharacters(directory, &g_converter.codepage), &reason)) {
+        case DirectoryStep::kConvertInto:
+            return true;
+        case DirectoryStep::kCreate:
+            if (CreateDirectoryA(directory, nullptr)) {
+                return true;
+            }
+            reason = DescribeSystemError(GetLastError());
+            break;
+        case DirectoryStep::kRefuse:
+            break;
     }
-    ShowMessage(dialog, g_converter.recipeDirectory, kInvalidDirectoryCaption);
+    ShowMessage(dialog, (std::string(directory) + "\n\n" + reason).c_str(),
+                kInvalidDirectoryCaption);
     return false;
 }
 
-// Reads the text of entry index of the set list into *name, however long. Returns false when
-// the list box does not hand it over whole.
-bool ReadListEntry(HWND dialog, int index, std::string* name) {
-    const LRESULT length = SendDlgItemMessageA(dialog, IDC_SET_LIST, LB_GETTEXTLEN, index, 0);
-    if (length == LB_ERR) {
-        return false;
-    }
-    name->assign(static_cast<size_t>(length) + 1, '\0');  // LB_GETTEXT adds a terminator
-    const LRESULT copied = SendDlgItemMessageA(dialog, IDC_SET_LIST, LB_GETTEXT, index,
-                                               reinterpret_cast<LPARAM>(&(*name)[0]));
-    if (copied == LB_ERR || copied > length) {
-        return false;
-    }
-    name->resize(static_cast<size_t>(copied));
-    return true;
-}
-
-// Appends the text of every selected entry of the set list to names, in list order; an entry
-// whose text cannot be read back goes to unreadable as a set not converted.
-void ReadSelectedSetNames(HWND dialog, std::vector<std::string>* names,
-                          std::vector<SetNotConverted>* unreadable) {
+// The indices of the selected entries of the set list, ascending.
+std::vector<int> SelectedEntries(HWND dialog) {
     const LRESULT count = SendDlgItemMessageA(dialog, IDC_SET_LIST, LB_GETSELCOUNT, 0, 0);
     if (count == LB_ERR || count <= 0) {
-        return;
+        return {};
     }
     std::vector<int> indices(static_cast<size_t>(count));
     const LRESULT filled = SendDlgItemMessageA(dialog, IDC_SET_LIST, LB_GETSELITEMS, count,
                                                reinterpret_cast<LPARAM>(indices.data()));
-    if (filled == LB_ERR) {
-        return;
-    }
-    indices.resize(static_cast<size_t>(filled));
-    for (int index : indices) {
-        std::string name;
-        if (ReadListEntry(dialog, index, &name)) {
-            names->push_back(name);
-        } else {
-            unreadable->push_back({"List entry " + std::to_string(index + 1),
-                                   "its name could not be read back from the list"});
-        }
-    }
-}
-
-std::string FormatNotConverted(const std::vector<SetNotConverted>& sets) {
-    std::string text = "These settings were not converted:\n";
-    for (size_t i = 0; i < sets.size() && i < kMaxReportedSets; ++i) {
-        text += "\n";
-        text += sets[i].setName;
-        text += ": ";
-        text += sets[i].reason;
-    }
-    if (sets.size() > kMaxReportedSets) {
-        text += "\n... and " + std::to_string(sets.size() - kMaxReportedSets) + " more.";
-    }
-    return text;
+    indices.resize(filled == LB_ERR ? 0 : static_cast<size_t>(filled));
+    return indices;
 }
 
 void ClearSelection(HWND dialog) {
     SendDlgItemMessageA(dialog, IDC_SET_LIST, LB_SETSEL, FALSE, -1);
+}
+
+// True for the messages the user's keys and mouse make.
+bool IsInput(UINT message) {
+    return (message >= WM_KEYFIRST && message <= WM_KEYLAST) ||
+           (message >= WM_MOUSEFIRST && message <= WM_MOUSELAST) ||
+           (message >= WM_NCMOUSEMOVE && message <= WM_NCXBUTTONDBLCLK);
+}
+
+// Keeps the window answering through a run, with the wait cursor: between two sets the
+// messages waiting for the program are handled (painting, other programs' questions), but the
+// user's input is dropped, so that nothing acts on a run half done and Windows never takes the
+// program for hung. A quit message is left for the message loop.
+class AnsweringRun : public BatchProgress {
+  public:
+    AnsweringRun() : cursor_(SetCursor(LoadCursor(nullptr, IDC_WAIT))) {
+        g_converter.converting = true;
+    }
+    ~AnsweringRun() override {
+        g_converter.converting = false;
+        SetCursor(cursor_);
+    }
+    AnsweringRun(const AnsweringRun&) = delete;
+    AnsweringRun& operator=(const AnsweringRun&) = delete;
+
+    void SetDone() override {
+        MSG message;
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+            if (message.message == WM_QUIT) {
+                PostQuitMessage(static_cast<int>(message.wParam));
+                return;
+            }
+            if (!IsInput(message.message)) {
+                TranslateMessage(&message);
+                DispatchMessageA(&message);
+            }
+        }
+    }
+
+  private:
+    HCURSOR cursor_;
+};
+
+// The name a set has in the report: its own, where the code page lacks some of its characters.
+std::wstring ReportedName(const ListedSet& set) {
+    return set.ownName.empty() ? Widened(set.name)
+                               : std::wstring(set.ownName.begin(), set.ownName.end());
 }
 
 }  // namespace
@@ -107,24 +124,57 @@ void OnConvert(HWND dialog) {
         ClearSelection(dialog);
         return;
     }
+    // A set listed under a name that is not its own is never opened: the registry would give
+    // another set of that name, or none.
+    const std::vector<int> selected = SelectedEntries(dialog);
     BatchRequest request;
     request.rootPath = g_converter.settingsRoot;
-    std::vector<SetNotConverted> unreadable;
-    ReadSelectedSetNames(dialog, &request.setNames, &unreadable);
+    for (int index : selected) {
+        const ListedSet& set = g_converter.sets.at(static_cast<size_t>(index));
+        if (set.nameInCodepage) {
+            request.setNames.push_back(set.name);
+        }
+    }
     request.directory = g_converter.recipeDirectory;
-    request.fileNameCodepage = nullptr;
+    request.namesCodepage = &g_converter.codepage;
+    request.fileNamesCodepage = &g_converter.codepage;
 
     RegistrySettingsStore store;
     RecipeFileTarget target(nullptr);  // the profile-string service converts the text itself
     BatchReport report;
     std::string error;
-    if (!ConvertSelectedSets(store, request, target, &report, &error)) {
+    bool opened = false;
+    {
+        AnsweringRun run;
+        request.progress = &run;
+        opened = ConvertSelectedSets(store, request, target, &report, &error);
+    }
+    if (!opened) {
         ShowMessage(dialog, g_converter.settingsRoot, "Can't Open Registry Key");
         return;
     }
     ClearSelection(dialog);
-    report.notConverted.insert(report.notConverted.end(), unreadable.begin(), unreadable.end());
-    if (!report.notConverted.empty()) {
-        ShowMessage(dialog, FormatNotConverted(report.notConverted).c_str(), kNotConvertedCaption);
+
+    // The report follows the list's order; set names of the code page are unique in it.
+    std::unordered_map<std::string, std::string> reasons;
+    for (const SetNotConverted& set : report.notConverted) {
+        reasons.emplace(set.setName, set.reason);
+    }
+    for (const std::string& setName : report.empty) {
+        reasons.emplace(setName, kHoldsNoValue);
+    }
+    std::vector<std::wstring> lines;
+    for (int index : selected) {
+        const ListedSet& set = g_converter.sets.at(static_cast<size_t>(index));
+        const auto reason = reasons.find(set.name);
+        if (!set.nameInCodepage) {
+            lines.push_back(ReportedName(set) + L": " +
+                            Widened(OutsideCodepageReason(g_converter.codepage)));
+        } else if (reason != reasons.end()) {
+            lines.push_back(ReportedName(set) + L": " + Widened(reason->second));
+        }
+    }
+    if (!lines.empty()) {
+        ShowNotConverted(dialog, lines);
     }
 }

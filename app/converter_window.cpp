@@ -3,9 +3,8 @@
 
 #include <shlobj.h>
 
-#include <cstdio>
-#include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/resource.h"
@@ -17,11 +16,39 @@ const char kMainDialogTemplate[] = "DIAL";
 
 namespace {
 
-// GetModuleFileNameA gets more room than any path whose directory could still take
+// GetModuleFileNameW gets more room than any path whose directory could still take
 // "\Recipes" within kMaxDirectoryChars, so a long path is seen whole and refused, not cut.
 constexpr DWORD kModulePathChars = 1024;
 
 const char kBrowseTitle[] = "Highlight the folder to receive Recipes";
+const char kDirectoryNotChanged[] = "Directory not changed";
+const wchar_t kDirectoryStays[] = L"\n\nThe Recipes directory stays as it was.";
+
+// Why a path cannot be the recipes directory.
+enum class DirectoryFit {
+    kFits,
+    kTooLong,        // more than kMaxDirectoryChars characters
+    kNotInCodepage,  // a character the system's code page lacks: the ANSI path names another
+};
+
+// Makes path the recipes directory when it fits (see DirectoryFit); else leaves it as it was.
+DirectoryFit SetRecipeDirectory(const std::wstring& path) {
+    if (path.size() > kMaxDirectoryChars) {
+        return DirectoryFit::kTooLong;
+    }
+    std::string ansi;
+    const std::u16string units(path.begin(), path.end());
+    if (!g_converter.codepage.FromUtf16(units, &ansi)) {
+        return DirectoryFit::kNotInCodepage;
+    }
+    CopyBounded(g_converter.recipeDirectory, sizeof g_converter.recipeDirectory, ansi.c_str());
+    return DirectoryFit::kFits;
+}
+
+std::string OutsideCodepage() {
+    return "characters outside this PC's code page (" +
+           std::to_string(g_converter.codepage.number()) + ")";
+}
 
 // Says, once the list is filled, that the registry failed before the end of the list.
 void ShowListIncomplete(HWND dialog) {
@@ -44,10 +71,19 @@ BOOL OnInitDialog(HWND dialog) {
         ShowMessage(dialog, "No Registry entries found", "Error");
         return TRUE;
     }
+    // A name the code page lacks characters of is shown as the set's own, not as the
+    // look-alike the code page makes of it.
     for (const ListedSet& set : sets) {
-        SendDlgItemMessageA(dialog, IDC_SET_LIST, LB_ADDSTRING, 0,
-                            reinterpret_cast<LPARAM>(set.name.c_str()));
+        if (set.ownName.empty()) {
+            SendDlgItemMessageA(dialog, IDC_SET_LIST, LB_ADDSTRING, 0,
+                                reinterpret_cast<LPARAM>(set.name.c_str()));
+        } else {
+            const std::wstring own(set.ownName.begin(), set.ownName.end());
+            SendDlgItemMessageW(dialog, IDC_SET_LIST, LB_ADDSTRING, 0,
+                                reinterpret_cast<LPARAM>(own.c_str()));
+        }
     }
+    g_converter.sets = std::move(sets);
     if (!listedAll) {
         ShowListIncomplete(dialog);
     }
@@ -59,8 +95,8 @@ void OnSelectAll(HWND dialog) {
     SendDlgItemMessageA(dialog, IDC_SET_LIST, LB_SETSEL, TRUE, -1);
 }
 
-// Lets the user pick the folder. Only a file-system path that fits RecipeDirectory replaces
-// it; anything else leaves the directory as it was.
+// Lets the user pick the folder. Only a file-system path that fits RecipeDirectory (see
+// SetRecipeDirectory) replaces it; for anything else the user is told, and the directory stays.
 void OnSelectDir(HWND dialog) {
     char displayName[MAX_PATH];
     BROWSEINFOA request = {};
@@ -74,21 +110,35 @@ void OnSelectDir(HWND dialog) {
     if (item == nullptr) {
         return;
     }
-    char path[MAX_PATH];
-    const BOOL isFileSystemPath = SHGetPathFromIDListA(item, path);
+    wchar_t path[MAX_PATH];
+    const BOOL isFileSystemPath = SHGetPathFromIDListW(item, path);
     CoTaskMemFree(item);
     if (!isFileSystemPath) {
+        ShowMessage(dialog,
+                    L"The chosen item has no folder path Windows programs can use: it is not a "
+                    L"folder on a disk, or its path is longer than " +
+                        std::to_wstring(MAX_PATH - 1) + L" characters." + kDirectoryStays,
+                    kDirectoryNotChanged);
         return;
     }
-    if (std::strlen(path) > kMaxDirectoryChars) {
-        const std::string text = "The path of this folder is longer than " +
-                                 std::to_string(kMaxDirectoryChars) + " characters:\n\n" + path +
-                                 "\n\nThe Recipes directory stays as it was.";
-        ShowMessage(dialog, text.c_str(), "Directory not changed");
-        return;
+    switch (SetRecipeDirectory(path)) {
+        case DirectoryFit::kFits:
+            SetDlgItemTextA(dialog, IDC_RECIPE_DIR, g_converter.recipeDirectory);
+            return;
+        case DirectoryFit::kTooLong:
+            ShowMessage(dialog,
+                        L"The path of this folder is longer than " +
+                            std::to_wstring(kMaxDirectoryChars) + L" characters:\n\n" + path +
+                            kDirectoryStays,
+                        kDirectoryNotChanged);
+            return;
+        case DirectoryFit::kNotInCodepage:
+            ShowMessage(dialog,
+                        L"The path of this folder has " + Widened(OutsideCodepage()) +
+                            L", which the program cannot write to:\n\n" + path + kDirectoryStays,
+                        kDirectoryNotChanged);
+            return;
     }
-    CopyBounded(g_converter.recipeDirectory, sizeof g_converter.recipeDirectory, path);
-    SetDlgItemTextA(dialog, IDC_RECIPE_DIR, g_converter.recipeDirectory);
 }
 
 void OnClose() {
@@ -96,7 +146,11 @@ void OnClose() {
 }
 
 // Only a notification code of 0 (a click, Enter or Escape) acts: the whole wParam is the id.
+// While a run is under way no command acts, however it comes.
 BOOL OnCommand(HWND dialog, WPARAM command) {
+    if (g_converter.converting) {
+        return TRUE;
+    }
     switch (command) {
         case IDOK:
             OnConvert(dialog);
@@ -115,33 +169,56 @@ BOOL OnCommand(HWND dialog, WPARAM command) {
     }
 }
 
+// Keeps the wait cursor over the window while a run is under way. Returns TRUE when it set it.
+BOOL OnSetCursor(HWND dialog) {
+    if (!g_converter.converting) {
+        return FALSE;
+    }
+    SetCursor(LoadCursor(nullptr, IDC_WAIT));
+    SetWindowLongPtrA(dialog, DWLP_MSGRESULT, TRUE);
+    return TRUE;
+}
+
 }  // namespace
 
 bool SetDefaultRecipeDirectory(HINSTANCE instance) {
     g_converter.recipeDirectory[0] = '\0';
-    char modulePath[kModulePathChars];
-    const DWORD length = GetModuleFileNameA(instance, modulePath, sizeof modulePath);
-    if (length == 0 || length >= sizeof modulePath) {
-        return false;
+    const std::string beside = "The \"Recipes\" folder beside the program";
+    wchar_t modulePath[kModulePathChars];
+    const DWORD length = GetModuleFileNameW(instance, modulePath, kModulePathChars);
+    std::wstring directory(modulePath, length < kModulePathChars ? length : 0);
+    directory = directory.substr(0, directory.rfind(L'\\'));
+    directory += L"\\Recipes";
+    DirectoryFit fit = DirectoryFit::kTooLong;
+    if (length > 0 && length < kModulePathChars) {
+        fit = SetRecipeDirectory(directory);
     }
-    char* lastBackslash = std::strrchr(modulePath, '\\');
-    if (lastBackslash != nullptr) {
-        *lastBackslash = '\0';
+    switch (fit) {
+        case DirectoryFit::kFits:
+            return true;
+        case DirectoryFit::kTooLong:
+            g_converter.noDirectoryReason = beside + " would have a path longer than " +
+                                            std::to_string(kMaxDirectoryChars) + " characters.";
+            return false;
+        case DirectoryFit::kNotInCodepage:
+            g_converter.noDirectoryReason = beside + " has a path with " + OutsideCodepage() + ".";
+            return false;
     }
-    char directory[kModulePathChars + sizeof "\\Recipes"];
-    const int written = snprintf(directory, sizeof directory, "%s\\Recipes", modulePath);
-    if (written < 0 || static_cast<size_t>(written) >= sizeof directory) {
-        return false;
-    }
-    if (!CopyBounded(g_converter.recipeDirectory, sizeof g_converter.recipeDirectory, directory)) {
-        g_converter.recipeDirectory[0] = '\0';
-        return false;
-    }
-    return true;
+    return false;
+}
+
+std::wstring Widened(const std::string& text) {
+    std::u16string units;
+    g_converter.codepage.ToUtf16(text, &units);
+    return std::wstring(units.begin(), units.end());
 }
 
 void ShowMessage(HWND owner, const char* text, const char* caption) {
     MessageBoxA(owner, text, caption, MB_OK);
+}
+
+void ShowMessage(HWND owner, const std::wstring& text, const char* caption) {
+    MessageBoxW(owner, text.c_str(), Widened(caption).c_str(), MB_OK);
 }
 
 INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
@@ -152,6 +229,8 @@ INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
                 return OnInitDialog(dialog);
             case WM_COMMAND:
                 return OnCommand(dialog, wParam);
+            case WM_SETCURSOR:
+                return OnSetCursor(dialog);
             default:
                 return FALSE;
         }

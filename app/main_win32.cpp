@@ -1,6 +1,8 @@
 // Process entry of RecipeConverter.exe: start-up, the dialog and its message loop.
 #include <windows.h>
 
+#include <string>
+
 #include "app/converter_window.h"
 #include "conversion/frequency_index.h"
 
@@ -11,6 +13,9 @@ constexpr int kFailureExitCode = 1;
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     BuildFrequencyTable();
+    // Windows always has an ANSI code page; were it unknown, number 0 still converts with it.
+    std::string noCodepage;
+    (void)OpenSystemCodepage(&g_converter.codepage, &noCodepage);
     // A directory that does not fit stays empty; Convert then says so.
     (void)SetDefaultRecipeDirectory(instance);
     // The shell's folder browser expects COM on the thread that calls it.

@@ -247,16 +247,14 @@ bool ListSettingsSets(SettingsStore& store, const char** rootPath, std::vector<L
 }
 
 int RunConversion(SettingsStore& store, const char* rootPath, const std::vector<ListedSet>& listed,
-                  const CliOptions& options, const Codepage& codepage) {
+                  const CliOptions& options, const Codepage& codepage,
+                  const Codepage* fileNamesCodepage) {
     const std::string directory = WithoutTrailingSeparators(options.outputDirectory);
     BatchRequest request;
     request.rootPath = rootPath;
     request.directory = directory;
-#ifdef _WIN32
-    request.fileNameCodepage = nullptr;
-#else
-    request.fileNameCodepage = &codepage;
-#endif
+    request.namesCodepage = &codepage;
+    request.fileNamesCodepage = fileNamesCodepage;
     std::vector<SetNotConverted> unconvertible;
     if (!ChooseSets(listed, options, codepage, &request.setNames, &unconvertible)) {
         return kExitUnreadable;

@@ -55,7 +55,8 @@ bool ParseCommandLine(int argc, char** argv, CliOptions* options, int* exitCode)
                  "keeps its old value for them")
         ->excludes(list);
     app.add_option("--codepage", options->codepage,
-                   "ANSI code page of the Windows machine the settings come from")
+                   "ANSI code page of the Windows machine the settings come from (the live "
+                   "registry gives them in this PC's)")
         ->capture_default_str();
 
     try {

@@ -56,6 +56,18 @@ int main(int argc, char** argv) {
         PrintError(error);
         return kExitUnreadable;
     }
+    // Windows names files in its ANSI code page; elsewhere file names are UTF-8.
+    Codepage systemCodepage;
+    std::string noSystemCodepage;
+    const Codepage* fileNamesCodepage =
+        OpenSystemCodepage(&systemCodepage, &noSystemCodepage) ? &systemCodepage : nullptr;
+    // The live registry hands out its names and texts in this PC's code page, whatever the
+    // option says.
+    if (options.sources.empty() && fileNamesCodepage != nullptr &&
+        !codepage.Open(systemCodepage.name(), &error)) {
+        PrintError(error);
+        return kExitUnreadable;
+    }
     OpenedSettings opened;
     const char* rootPath = nullptr;
     std::vector<ListedSet> sets;
@@ -71,7 +83,8 @@ int main(int argc, char** argv) {
         exitCode = CheckedExit(kExitConverted);
     } else {
         BuildFrequencyTable();
-        exitCode = RunConversion(*opened.store, rootPath, sets, options, codepage);
+        exitCode =
+            RunConversion(*opened.store, rootPath, sets, options, codepage, fileNamesCodepage);
     }
     return exitCode == kExitConverted && (opened.skipped || !listedAll) ? kExitIncomplete
                                                                         : exitCode;

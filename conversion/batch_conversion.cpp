@@ -20,9 +20,9 @@ void ConvertOneSet(SettingsStore& store, SettingsKey root, const BatchRequest& r
     std::string baseName;
     std::string path;
     std::string reason;
-    const bool utf8 = request.fileNameCodepage != nullptr;
-    if (!RecipeFileBaseName(setName, request.fileNameCodepage, &baseName, &reason) ||
-        !FormRecipePath(request.directory, baseName, utf8, &path, &reason)) {
+    if (!RecipeFileBaseName(setName, *request.namesCodepage, request.fileNamesCodepage, &baseName,
+                            &reason) ||
+        !FormRecipePath(request.directory, baseName, request.fileNamesCodepage, &path, &reason)) {
         report->notConverted.push_back({setName, reason});
         return;
     }
@@ -72,6 +72,9 @@ bool ConvertSelectedSets(SettingsStore& store, const BatchRequest& request, Reci
     report->written.reserve(report->written.size() + request.setNames.size());
     for (const std::string& setName : request.setNames) {
         ConvertOneSet(store, root, request, setName, target, report);
+        if (request.progress != nullptr) {
+            request.progress->SetDone();
+        }
     }
     store.CloseSettingsKey(root);
     target.Finish(&report->finishError);

@@ -61,17 +61,30 @@ class SkippedRulesListener {
                               const std::vector<SkippedRule>& skipped) = 0;
 };
 
+// Told after each set of a run has been dealt with, so that a window can stay answering
+// through a long run.
+class BatchProgress {
+  public:
+    virtual ~BatchProgress() = default;
+    virtual void SetDone() = 0;
+};
+
 struct BatchRequest {
     const char* rootPath;               // the settings root found at start-up
     std::vector<std::string> setNames;  // in the order to convert them
     std::string directory;              // existing destination directory
-    const Codepage* fileNameCodepage;   // set names to file names (UTF-8); null: as they are
+    const Codepage* namesCodepage;      // the code page of the set names
+    // The code page of the platform's file names (and of directory): Windows' ANSI code page,
+    // or null for UTF-8 (Linux).
+    const Codepage* fileNamesCodepage;
     SkippedRulesListener* skippedRules = nullptr;  // null when nobody asks
+    BatchProgress* progress = nullptr;             // null when nobody asks
 };
 
-// Converts every named set of the root into "<directory><separator><name>.rcp". A set whose
-// name is no Windows file name, whose path is over kMaxRecipePathChars, that cannot be opened,
-// or whose recipe cannot be written, is listed in report->notConverted with its reason; the
+// Converts every named set of the root into "<directory><separator><name>.rcp", the name in the
+// file names' code page. A set whose name is no Windows file name or has a character the file
+// names' code page lacks, whose path is over kMaxRecipePathChars, that cannot be opened, or
+// whose recipe cannot be written, is listed in report->notConverted with its reason; the
 // others are converted; then the target is finished (a failure there is report->finishError).
 // Returns false with *error (and converts nothing) when the root cannot be opened.
 bool ConvertSelectedSets(SettingsStore& store, const BatchRequest& request, RecipeTarget& target,

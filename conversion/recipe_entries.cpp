@@ -1,4 +1,4 @@
-// The in-memory list of one recipe's entries, and writing them one by one.
+// The in-memory list of one recipe's entries.
 #include "conversion/recipe_entries.h"
 
 void RecipeEntryList::WriteEntry(const char* section, const char* key, const char* text) {
@@ -9,19 +9,4 @@ void RecipeEntryList::WriteEntry(const char* section, const char* key, const cha
     entry.section = section;
     entry.key = key;
     CopyBounded(entry.text, sizeof entry.text, text);
-}
-
-bool WriteEachEntry(const RecipeEntryList& entries, const char* path, RecipeEntryWrite write,
-                    std::string* error) {
-    bool allWritten = true;
-    for (const RecipeEntry& entry : entries) {
-        std::string reason;
-        if (write(entry, path, &reason) || !allWritten) {
-            continue;
-        }
-        allWritten = false;
-        *error = std::string("cannot write [") + entry.section + "] " + entry.key + " to " + path +
-                 ": " + reason;
-    }
-    return allWritten;
 }

@@ -36,13 +36,3 @@ class RecipeEntryList : public RecipeWriter {
     RecipeEntry entries_[kMaxRecipeEntries];
     size_t count_ = 0;
 };
-
-// Writes one entry into the recipe at path. Returns false with *reason, the system's word for it.
-using RecipeEntryWrite = bool (*)(const RecipeEntry& entry, const char* path, std::string* reason);
-
-// Hands every entry to write in order, one that fails not stopping the rest, so that a write
-// failing for a moment (the file briefly locked by another program) loses only its own entry.
-// Returns true when every write succeeded; otherwise false with *error naming the first entry
-// that failed, path and its reason.
-bool WriteEachEntry(const RecipeEntryList& entries, const char* path, RecipeEntryWrite write,
-                    std::string* error);

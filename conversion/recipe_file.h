@@ -13,8 +13,11 @@ class Codepage;
 //
 // Each Write applies entries to the recipe file at path as WritePrivateProfileStringA would,
 // one after the other: it creates the file when it is missing and entries is not empty;
-// otherwise it edits it in place. On Windows each entry goes through WritePrivateProfileStringA,
-// a failed one not stopping the rest (see WriteEachEntry).
+// otherwise it edits it in place. On Windows each entry goes through WritePrivateProfileStringA:
+// an existing recipe is first copied to a backup beside it (NAME.rc~), and the entries and the
+// file's other lines are read back afterwards; when a write fails or the file does not hold what
+// it should (a full disk), the recipe gets its old bytes back, or a new one is removed. A backup
+// left behind is an interrupted rewrite, as below.
 // Elsewhere the whole set is applied in memory and the file left untouched when nothing changes;
 // a new file is written beside its name and renamed into place; an existing one is replaced the
 // same way (flushed first) where the result cannot be told from the old file but for its text,
@@ -48,5 +51,5 @@ class RecipeFileWriter {
 
 // Returns true with *message when a crash left the backup of an interrupted rewrite of the
 // recipe at path: the writer refuses that recipe until the user has checked it and removed the
-// backup, and so does a preview. Never true on Windows, where the service writes in place.
+// backup, and so does a preview.
 bool FindInterruptedRewrite(const char* path, std::string* message);

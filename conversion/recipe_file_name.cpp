@@ -8,6 +8,7 @@
 #include "settings/ascii_case.h"
 #include "settings/codepage.h"
 #include "settings/text_limits.h"
+#include "settings/unicode_text.h"
 
 namespace {
 
@@ -20,13 +21,28 @@ const char* const kDeviceNames[] = {
     "COM3", "COM4", "COM5", "COM6", "COM7",   "COM8",    "COM9", "LPT1",
     "LPT2", "LPT3", "LPT4", "LPT5", "LPT6",   "LPT7",    "LPT8", "LPT9",
 };
-// Windows also takes these ports followed by the character superscript one, two or three (as
-// the bytes that character has in the file names of the platform) for COM1 to LPT3.
+// Windows also takes these ports followed by the character superscript one, two or three (in
+// whatever bytes the name's code page gives it) for COM1 to LPT3.
 const char* const kPortNames[] = {"COM", "LPT"};
 const char16_t kSuperscriptDigits[] = {u'\u00B9', u'\u00B2', u'\u00B3'};
 
-bool IsControlCharacter(unsigned char c) {
+bool IsControlCharacter(char16_t c) {
     return c < 0x20;
+}
+
+bool IsForbiddenCharacter(char16_t c) {
+    return c != 0 && c < 0x80 && std::strchr(kForbiddenCharacters, static_cast<char>(c)) != nullptr;
+}
+
+// The characters of text in codepage (UTF-8 when null); a byte that forms none gives U+FFFD.
+std::u16string CharactersOf(const std::string& text, const Codepage* codepage) {
+    std::u16string characters;
+    if (codepage != nullptr) {
+        codepage->ToUtf16(text, &characters);
+    } else {
+        AppendUtf8Decoded(text, &characters);
+    }
+    return characters;
 }
 
 bool IsSuperscriptDigit(const std::u16string& characters) {
@@ -37,8 +53,10 @@ bool IsSuperscriptDigit(const std::u16string& characters) {
 
 // The device name fileName stands for, in capitals but for a superscript digit, or "". "CON",
 // "con.x" and "CON .x" are devices (Windows drops blanks at the end of the part before the
-// first dot); "CONx" is not.
-std::string DeviceNameOf(const std::string& fileName) {
+// first dot); "CONx" is not. The bytes of '.' and ' ' are never part of another character in
+// the ANSI code pages or UTF-8, and the device names are ASCII, so the stem is cut and compared
+// as bytes.
+std::string DeviceNameOf(const std::string& fileName, const Codepage* codepage) {
     std::string stem = fileName.substr(0, fileName.find('.'));
     stem.erase(stem.find_last_not_of(' ') + 1);
     for (const char* device : kDeviceNames) {
@@ -49,7 +67,7 @@ std::string DeviceNameOf(const std::string& fileName) {
     for (std::string_view port : kPortNames) {
         if (stem.size() > port.size() &&
             EqualsAsciiNoCase(std::string_view(stem).substr(0, port.size()), port) &&
-            IsSuperscriptDigit(FileNameCharacters(stem.substr(port.size())))) {
+            IsSuperscriptDigit(CharactersOf(stem.substr(port.size()), codepage))) {
             return std::string(port) + stem.substr(port.size());
         }
     }
@@ -58,25 +76,26 @@ std::string DeviceNameOf(const std::string& fileName) {
 
 }  // namespace
 
-bool CheckWindowsFileName(const std::string& fileName, std::string* reason) {
+bool CheckWindowsFileName(const std::string& fileName, const Codepage* codepage,
+                          std::string* reason) {
     if (fileName.empty()) {
         *reason = "its name is empty";
         return false;
     }
-    for (char c : fileName) {
-        if (IsControlCharacter(static_cast<unsigned char>(c))) {
+    for (char16_t c : CharactersOf(fileName, codepage)) {
+        if (IsControlCharacter(c)) {
             *reason =
                 "its name holds a control character, which Windows does not allow in a "
                 "file name";
             return false;
         }
-        if (std::strchr(kForbiddenCharacters, c) != nullptr) {
-            *reason = std::string("its name holds '") + c +
+        if (IsForbiddenCharacter(c)) {
+            *reason = std::string("its name holds '") + static_cast<char>(c) +
                       "', which Windows does not allow in a file name";
             return false;
         }
     }
-    const std::string device = DeviceNameOf(fileName);
+    const std::string device = DeviceNameOf(fileName, codepage);
     if (!device.empty()) {
         *reason = "Windows takes its name for the device " + device;
         return false;
@@ -84,36 +103,43 @@ bool CheckWindowsFileName(const std::string& fileName, std::string* reason) {
     return true;
 }
 
-bool RecipeFileBaseName(const std::string& setName, const Codepage* codepage, std::string* fileName,
+std::string OutsideCodepageReason(const Codepage& systemCodepage) {
+    return "its name has characters outside this PC's code page (" +
+           std::to_string(systemCodepage.number()) + ")";
+}
+
+bool RecipeFileBaseName(const std::string& setName, const Codepage& namesCodepage,
+                        const Codepage* fileNamesCodepage, std::string* fileName,
                         std::string* reason) {
-    if (codepage == nullptr) {
-        *fileName = setName;
-    } else if (!codepage->ToUtf8(setName, fileName)) {
-        *reason = "its name holds a byte that " + codepage->name() + " leaves undefined";
+    std::u16string characters;
+    if (!namesCodepage.ToUtf16(setName, &characters)) {
+        *reason = "its name holds a byte that " + namesCodepage.name() + " leaves undefined";
         return false;
     }
-    return CheckWindowsFileName(*fileName, reason);
+    if (fileNamesCodepage == nullptr) {
+        namesCodepage.ToUtf8(setName, fileName);
+    } else if (fileNamesCodepage->number() == namesCodepage.number()) {
+        *fileName = setName;
+    } else if (!fileNamesCodepage->FromUtf16(characters, fileName)) {
+        *reason = OutsideCodepageReason(*fileNamesCodepage);
+        return false;
+    }
+    return CheckWindowsFileName(*fileName, fileNamesCodepage, reason);
 }
 
-size_t CountCharacters(const std::string& text, bool utf8) {
-    if (!utf8) {
-        return text.size();
-    }
-    size_t count = 0;
-    for (char c : text) {
-        const bool continuation = (static_cast<unsigned char>(c) & 0xC0) == 0x80;
-        count += continuation ? 0 : 1;
-    }
-    return count;
+size_t CountCharacters(const std::string& text, const Codepage* codepage) {
+    return CharactersOf(text, codepage).size();
 }
 
-bool FormRecipePath(const std::string& directory, const std::string& baseName, bool utf8,
-                    std::string* path, std::string* reason) {
+bool FormRecipePath(const std::string& directory, const std::string& baseName,
+                    const Codepage* codepage, std::string* path, std::string* reason) {
     std::string formed = directory;
-    formed += kPathSeparator;
+    if (formed.empty() || formed.back() != kPathSeparator) {
+        formed += kPathSeparator;
+    }
     formed += baseName;
     formed += kRecipeExtension;
-    const size_t characters = CountCharacters(formed, utf8);
+    const size_t characters = CountCharacters(formed, codepage);
     if (characters > kMaxRecipePathChars) {
         *reason = "its recipe path would be " + std::to_string(characters) +
                   " characters long, over the limit of " + std::to_string(kMaxRecipePathChars);
@@ -121,4 +147,17 @@ bool FormRecipePath(const std::string& directory, const std::string& baseName, b
     }
     *path = formed;
     return true;
+}
+
+DirectoryStep RecipeDirectoryStep(bool exists, size_t characters, std::string* reason) {
+    if (exists) {
+        return DirectoryStep::kConvertInto;
+    }
+    if (characters > kMaxCreatableDirectoryChars) {
+        *reason = "Windows creates no folder whose path is longer than " +
+                  std::to_string(kMaxCreatableDirectoryChars) + " characters; this one has " +
+                  std::to_string(characters);
+        return DirectoryStep::kRefuse;
+    }
+    return DirectoryStep::kCreate;
 }

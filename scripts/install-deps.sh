@@ -11,7 +11,7 @@ test_packages=(
     "${build_packages[@]}" clang-format
     libgtest-dev libgmock-dev libbenchmark-dev
     g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
-    wine64 xvfb x11-utils xdotool imagemagick unzip
+    wine64 xvfb x11-utils xdotool imagemagick unzip locales
     libhivex-bin libwin-hivex-perl patch
     dpkg-dev lintian man-db bash-completion tmux strace cmark-gfm
 )

@@ -45,10 +45,10 @@ class Codepage {
     void* toUtf16_ = nullptr;
 };
 
-// The characters of a file name as this platform's file functions take its bytes: in the
-// system's ANSI code page on Windows, as UTF-8 elsewhere. Bytes that form no character give
-// U+FFFD.
-std::u16string FileNameCharacters(const std::string& fileName);
+// Selects the system's ANSI code page into *codepage, the one the ANSI functions of Windows
+// (file names, the registry, the profile-string service) take text in, under the name
+// "Windows-N". Returns false with *error where there is none: on every platform but Windows.
+bool OpenSystemCodepage(Codepage* codepage, std::string* error);
 
 // Upper-cases one UTF-16 unit as the registry does when it compares and sorts names.
 char16_t RegistryUpcase(char16_t unit);

@@ -256,10 +256,9 @@ bool Codepage::ToUtf16(std::string_view ansi, std::u16string* text) const {
     return defined;
 }
 
-std::u16string FileNameCharacters(const std::string& fileName) {
-    std::u16string text;
-    AppendUtf8Decoded(fileName, &text);
-    return text;
+bool OpenSystemCodepage(Codepage*, std::string* error) {
+    *error = "this system has no ANSI code page";
+    return false;
 }
 
 char16_t RegistryUpcase(char16_t unit) {

@@ -52,18 +52,8 @@ bool Codepage::ToUtf16(std::string_view ansi, std::u16string* text) const {
     return MultiByteToWideChar(number_, MB_ERR_INVALID_CHARS, ansi.data(), length, NULL, 0) > 0;
 }
 
-std::u16string FileNameCharacters(const std::string& fileName) {
-    std::u16string text;
-    if (fileName.empty()) {
-        return text;
-    }
-    // The ANSI file functions read a name in the system's code page.
-    const int length = static_cast<int>(fileName.size());
-    text.resize(fileName.size());
-    const int written = MultiByteToWideChar(CP_ACP, 0, fileName.data(), length,
-                                            reinterpret_cast<WCHAR*>(&text[0]), length);
-    text.resize(written > 0 ? written : 0);
-    return text;
+bool OpenSystemCodepage(Codepage* codepage, std::string* error) {
+    return codepage->Open("Windows-" + std::to_string(GetACP()), error);
 }
 
 char16_t RegistryUpcase(char16_t unit) {

@@ -30,6 +30,18 @@ bool OpenKey(HKEY parent, const char* subKey, REGSAM access, SettingsKey* key) {
     return true;
 }
 
+// Returns true unless name, read back through the system's code page, differs from the name
+// RegEnumKeyW gives for index: then RegEnumKeyA made it up of look-alike letters or '?'.
+bool ListedAsItIs(HKEY root, DWORD index, const char* name) {
+    WCHAR own[kMaxRegistryKeyChars + 1];
+    if (RegEnumKeyW(root, index, own, kMaxRegistryKeyChars + 1) != ERROR_SUCCESS) {
+        return true;  // nothing to tell it by; opening it will say whether it is the set
+    }
+    WCHAR back[kMaxRegistryKeyChars + 1];
+    const int length = MultiByteToWideChar(CP_ACP, 0, name, -1, back, kMaxRegistryKeyChars + 1);
+    return length > 0 && lstrcmpW(own, back) == 0;
+}
+
 }  // namespace
 
 bool RegistrySettingsStore::FindSettingsRoot(const char** rootPath, SettingsKey* root) {
@@ -47,7 +59,8 @@ EnumStatus RegistrySettingsStore::EnumerateSetName(SettingsKey root, uint32_t in
     const DWORD size = nameSize > MAXDWORD ? MAXDWORD : static_cast<DWORD>(nameSize);
     switch (RegEnumKeyA(ToHkey(root), index, name, size)) {
         case ERROR_SUCCESS:
-            return EnumStatus::kName;
+            return ListedAsItIs(ToHkey(root), index, name) ? EnumStatus::kName
+                                                           : EnumStatus::kNameNotInCodepage;
         case ERROR_MORE_DATA:
             return EnumStatus::kNameTooLong;
         case ERROR_NO_MORE_ITEMS:
@@ -56,6 +69,15 @@ EnumStatus RegistrySettingsStore::EnumerateSetName(SettingsKey root, uint32_t in
             // Say so, but never retry: a key deleted while it is listed fails for good.
             return EnumStatus::kFailed;
     }
+}
+
+bool RegistrySettingsStore::OwnSetName(SettingsKey root, uint32_t index, std::u16string* name) {
+    WCHAR own[kMaxRegistryKeyChars + 1];
+    if (RegEnumKeyW(ToHkey(root), index, own, kMaxRegistryKeyChars + 1) != ERROR_SUCCESS) {
+        return false;
+    }
+    name->assign(reinterpret_cast<const char16_t*>(own));
+    return true;
 }
 
 bool RegistrySettingsStore::OpenSettingsRoot(const char* rootPath, SettingsKey* root) {

@@ -14,9 +14,14 @@ class RegistrySettingsStore : public SettingsStore {
     // RegEnumKeyA. A name that does not fit nameSize gives kNameTooLong; give
     // kMaxListedNameBytes to list every name the registry allows in any code page. Any other
     // failure than a name too long or the end of the list gives kFailed: the key can no longer
-    // be listed.
+    // be listed. A name that is not what RegEnumKeyW gives for the same index, read back
+    // through the system's code page, gives kNameNotInCodepage: RegEnumKeyA wrote look-alike
+    // letters or '?' for characters the code page lacks.
     EnumStatus EnumerateSetName(SettingsKey root, uint32_t index, char* name,
                                 size_t nameSize) override;
+
+    // RegEnumKeyW.
+    bool OwnSetName(SettingsKey root, uint32_t index, std::u16string* name) override;
 
     // RegOpenKeyExA with KEY_READ, under HKEY_LOCAL_MACHINE or under the open root.
     bool OpenSettingsRoot(const char* rootPath, SettingsKey* root) override;

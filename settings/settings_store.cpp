@@ -1,12 +1,18 @@
 // The value readers shared by every settings store.
 #include "settings/settings_store.h"
 
+#include <utility>
+
 #include "settings/text_limits.h"
 
 const char* const kSettingsRootPaths[2] = {
     "SOFTWARE\\Quorix\\Layrscan\\Settings",
     "SOFTWARE\\Zentyl\\Layrscan\\Settings",
 };
+
+bool SettingsStore::OwnSetName(SettingsKey, uint32_t, std::u16string*) {
+    return false;
+}
 
 int ReadTextValue(SettingsStore& store, SettingsKey set, const char* valueName, TextValueData* data,
                   ValueReadOutcome* outcome) {
@@ -61,7 +67,13 @@ bool ListSetNames(SettingsStore& store, const char** rootPath, std::vector<Liste
             *complete = false;
             continue;
         }
-        sets->push_back({name, status == EnumStatus::kName});
+        ListedSet set;
+        set.name = name;
+        set.nameInCodepage = status == EnumStatus::kName;
+        if (!set.nameInCodepage && !store.OwnSetName(root, index, &set.ownName)) {
+            set.ownName.clear();
+        }
+        sets->push_back(std::move(set));
     }
     store.CloseSettingsKey(root);
     return true;

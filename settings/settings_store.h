@@ -49,8 +49,8 @@ enum class EnumStatus {
     // ends here, and sets after index may be missing.
     kFailed,
     // name holds the set's name with look-alike letters or '?' for characters the code page
-    // lacks; the Windows program cannot open this set by that name. Only a store that reads the
-    // names in UTF-16 can tell: the live registry store never answers it.
+    // lacks; the Windows program cannot open this set by that name (it would open another set
+    // of that name, or none).
     kNameNotInCodepage,
 };
 
@@ -79,6 +79,11 @@ class SettingsStore {
 
     // Closes a key this store opened.
     virtual void CloseSettingsKey(SettingsKey key) = 0;
+
+    // Names set number index of an open root, one EnumerateSetName answered kNameNotInCodepage
+    // for, as the store holds it, in UTF-16. Returns false when the store cannot tell (the
+    // default).
+    virtual bool OwnSetName(SettingsKey root, uint32_t index, std::u16string* name);
 };
 
 // The raw data of a text-like value (text, flag or bitmask) as the 32-byte reader gets it.
@@ -109,6 +114,9 @@ int ReadIntValue(SettingsStore& store, SettingsKey set, const char* valueName, i
 struct ListedSet {
     std::string name;     // in the ANSI code page, as EnumerateSetName gives it
     bool nameInCodepage;  // false for kNameNotInCodepage: the name is not the set's own
+    // When nameInCodepage is false: the set's own name, if the store can tell it (OwnSetName);
+    // else empty.
+    std::u16string ownName;
 };
 
 // Finds the settings root and appends its sets to *sets in listing order, every name the

@@ -6,6 +6,7 @@
 #include <initializer_list>
 #include <string>
 
+#include "conversion/recipe_check.h"
 #include "settings/codepage.h"
 #include "tests/test_support.h"
 
@@ -142,6 +143,10 @@ TEST_P(IniEditGolden, GivesTheExpectedBytes) {
     if (!golden.hasBefore) {
         EXPECT_EQ(NewIniText(Entries(golden.writes)), expected) << "built in one pass";
     }
+    // The check after a write on Windows takes a file edited in place as whole.
+    std::string difference;
+    EXPECT_TRUE(KeepsOtherLines(before, expected, Entries(golden.writes), &difference))
+        << difference;
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, IniEditGolden, ::testing::ValuesIn(kGoldenCases),
@@ -303,4 +308,83 @@ TEST(IniEdit, FindsAnEntryWhereAWriteWouldFindIt) {
     EXPECT_FALSE(IniHasEntry("Model=1\r\n[GENERAL]\r\n", "GENERAL", "Model"));
     EXPECT_FALSE(IniHasEntry("[GENERAL]\r\n[ETCH]\r\nModel=1\r\n", "GENERAL", "Model"));
     EXPECT_FALSE(IniHasEntry("\xFF\xFE[GENERAL]\r\nModel=1\r\n", "GENERAL", "Model"));
+}
+
+// What GetPrivateProfileStringA gives for the values written, as Wine 8 reads them back: blanks
+// around the value gone (Ctrl-Z among them, a no-break space not), and one pair of enclosing
+// quotes of either kind.
+TEST(RecipeCheck, ReadBackIsTheValueAsTheServiceReadsIt) {
+    const std::pair<const char*, const char*> readBacks[] = {
+        {"plain", "plain"},
+        {"  lead", "lead"},
+        {"trail  ", "trail"},
+        {"\"q\"", "q"},
+        {"'single'", "single"},
+        {"\"", "\""},
+        {"\"\"", ""},
+        {"\"a\"b\"", "a\"b"},
+        {"\tx\t", "x"},
+        {"a\x0b", "a"},
+        {"\x1az", "z"},
+        {"x\xa0", "x\xa0"},
+        {"", ""},
+        {"GaAs +.300 AlAs", "GaAs +.300 AlAs"},
+    };
+    for (const auto& [written, read] : readBacks) {
+        EXPECT_TRUE(ReadBackMatches(written, read)) << written;
+    }
+    EXPECT_FALSE(ReadBackMatches("GaAs", ""));
+    EXPECT_FALSE(ReadBackMatches("GaAs", "GaA"));
+    EXPECT_FALSE(ReadBackMatches("\"q'", "q"));
+    EXPECT_FALSE(ReadBackMatches("0.5", "\n?"));
+}
+
+// Wine re-writes the whole file in its own form on every change; its file keeps every line
+// the write did not concern, read as the service reads lines.
+TEST(RecipeCheck, WinesRewrittenFileKeepsTheOtherLines) {
+    const std::string before =
+        "\xEF\xBB\xBFpre = 1\r\n\r\n  [ GENERAL ] tail \r\n Material = old \r\n;comment\r\n"
+        "noequals\r\n\t key2\t=\t v2 \t\r\n[A]x]\r\nk=\r\n[GENERAL]\r\nMaterial=second\r\n"
+        "[x\r\ny=1\n\rz=2";
+    // As Wine 8's WritePrivateProfileStringA left it after [GENERAL] Material=new, and after
+    // [NEWSEC] k=v.
+    const std::string rewritten =
+        "\xEF\xBB\xBFpre=1\r\n[GENERAL]\r\nMaterial=new\r\n;comment\r\nnoequals\r\n"
+        "key2=v2\r\n[A]x]\r\nk=\r\n[GENERAL]\r\nMaterial=second\r\n[x\r\ny=1\r\nz=2\r\n";
+    const std::string added =
+        "\xEF\xBB\xBFpre=1\r\n[GENERAL]\r\nMaterial=old\r\n;comment\r\nnoequals\r\n"
+        "key2=v2\r\n[A]x]\r\nk=\r\n[GENERAL]\r\nMaterial=second\r\n[x\r\ny=1\r\nz=2\r\n"
+        "[NEWSEC]\r\nk=v\r\n";
+    std::string difference;
+    EXPECT_TRUE(
+        KeepsOtherLines(before, rewritten, Entries({{"GENERAL", "Material", "new"}}), &difference))
+        << difference;
+    EXPECT_TRUE(KeepsOtherLines(before, added, Entries({{"NEWSEC", "k", "v"}}), &difference))
+        << difference;
+}
+
+// A file the service cut short (Wine cuts a file at a page on a full disk) or filled with
+// something else is told from one it kept.
+TEST(RecipeCheck, AFileCutShortOrGrownIsNotKept) {
+    const std::string before = ReadTestData("ini/new-key.before.rcp");
+    const RecipeEntryList entries = Entries({{"GENERAL", "Model", "3"}, {"IV", "AutoSave", "1"}});
+    std::string after = before;
+    ApplyIniEntries(&after, entries, Windows1252());
+    std::string difference;
+    ASSERT_TRUE(KeepsOtherLines(before, after, entries, &difference)) << difference;
+
+    // Cut between two lines, and within one.
+    EXPECT_FALSE(
+        KeepsOtherLines(before, after.substr(0, after.find("; end")), entries, &difference));
+    EXPECT_EQ(difference, "its line \"; end of recipe\" is missing or changed");
+    EXPECT_FALSE(
+        KeepsOtherLines(before, after.substr(0, after.find("5\r\n")), entries, &difference));
+    EXPECT_EQ(difference, "its line \"V-Etch=0.5\" is missing or changed");
+    EXPECT_FALSE(KeepsOtherLines(before, "", entries, &difference));
+    EXPECT_EQ(difference, "its line \"[GENERAL]\" is missing or changed");
+    EXPECT_FALSE(KeepsOtherLines(before, after + "Extra=1\r\n", entries, &difference));
+    EXPECT_EQ(difference, "it holds a line \"Extra=1\" that was not written to it");
+    // A new recipe holds nothing but its entries; the values are read back on their own.
+    EXPECT_TRUE(KeepsOtherLines("", NewIniText(entries), entries, &difference)) << difference;
+    EXPECT_TRUE(KeepsOtherLines("", "", entries, &difference)) << difference;
 }

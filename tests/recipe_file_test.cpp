@@ -361,31 +361,6 @@ TEST(RecipeFile, Utf16FileIsAnErrorAndStaysAsItWas) {
     EXPECT_EQ(ReadFileBytes(path), utf16);
 }
 
-// The Windows writer's loop: entries that fail (the keys starting with 'x') do not stop the
-// rest, and the first failure is the one reported.
-TEST(RecipeFile, EachEntryIsTriedPastAFailureAndTheFirstIsReported) {
-    RecipeEntryList entries;
-    for (const char* key : {"Material", "xModel", "AutoSave", "xShow", "dV"}) {
-        entries.WriteEntry("GENERAL", key, "1");
-    }
-    static std::string tried;
-    tried.clear();
-    const RecipeEntryWrite failsOnX = [](const RecipeEntry& entry, const char* path,
-                                         std::string* reason) {
-        tried += std::string(path) + ":" + entry.key + " ";
-        *reason = std::string("locked at ") + entry.key;
-        return entry.key[0] != 'x';
-    };
-    std::string error;
-    EXPECT_FALSE(WriteEachEntry(entries, "r", failsOnX, &error));
-    EXPECT_EQ(tried, "r:Material r:xModel r:AutoSave r:xShow r:dV ");
-    EXPECT_EQ(error, "cannot write [GENERAL] xModel to r: locked at xModel");
-
-    error.clear();
-    EXPECT_TRUE(WriteEachEntry(RecipeEntries(), "r", failsOnX, &error));
-    EXPECT_EQ(error, "");
-}
-
 // The value of a file's extended attribute, "" when it has none of that name.
 std::string AttributeOf(const std::string& path, const char* name) {
     char value[256];

@@ -7,16 +7,21 @@
 //   dialog_probe message CAPTION    a message box: its owner's caption, its text, its buttons
 //   dialog_probe center CAPTION ID  the screen coordinates of the middle of control ID
 //   dialog_probe item CAPTION INDEX the screen coordinates of the middle of list entry INDEX
+//   dialog_probe rect CAPTION       the window's place on the screen: left top right bottom
 //   dialog_probe wait CAPTION       only waits for the window
+//   dialog_probe answers CAPTION    waits until the window's program has handled a message
 //   dialog_probe gone CAPTION       waits until no window has that caption
 //
 // Every command first waits (up to kWaitMilliseconds) for a visible "#32770" window with the
-// caption. Exit code 0 on success, 1 when the window never came (or never went), 2 for usage.
-// A command reads the window once: the caller waits for the state it expects by asking again.
+// caption. Texts are printed in the ANSI code page, or in UTF-8 when the first argument is
+// --utf8 (the caption is then UTF-8 too). Exit code 0 on success, 1 when the window never came
+// (or never went, or never answered), 2 for usage. A command reads the window once: the caller
+// waits for the state it expects by asking again.
 #include <windows.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -29,10 +34,27 @@ constexpr DWORD kPollMilliseconds = 100;
 // lets positions be converted without MapDialogRect (it needs the dialog's own process).
 constexpr int kDialogWidthUnits = 316;
 constexpr int kDialogHeightUnits = 255;
-constexpr size_t kTextChars = 1024;
+constexpr size_t kTextChars = 8192;  // a report of many sets is long
+
+// The code page texts are printed and captions given in.
+UINT g_textCodepage = CP_ACP;
+
+std::wstring Wide(const char* text) {
+    std::wstring wide(strlen(text) + 1, L'\0');
+    const int length =
+        MultiByteToWideChar(g_textCodepage, 0, text, -1, &wide[0], static_cast<int>(wide.size()));
+    wide.resize(length > 0 ? static_cast<size_t>(length) - 1 : 0);
+    return wide;
+}
+
+std::string Narrow(const wchar_t* text) {
+    char narrow[kTextChars * 4] = {};
+    WideCharToMultiByte(g_textCodepage, 0, text, -1, narrow, sizeof narrow, nullptr, nullptr);
+    return narrow;
+}
 
 HWND FindDialog(const char* caption) {
-    HWND window = FindWindowA("#32770", caption);
+    HWND window = FindWindowW(L"#32770", Wide(caption).c_str());
     return window != nullptr && IsWindowVisible(window) ? window : nullptr;
 }
 
@@ -56,14 +78,15 @@ HWND WaitForDialog(const char* caption) {
 // backslashes escaped so that every window prints on one line. A busy program may take a
 // while to answer; it is not taken for hung.
 std::string WindowText(HWND window) {
-    char text[kTextChars] = {};
+    wchar_t wide[kTextChars] = {};
     DWORD_PTR copied = 0;
-    if (!SendMessageTimeoutA(window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text),
+    if (!SendMessageTimeoutW(window, WM_GETTEXT, kTextChars, reinterpret_cast<LPARAM>(wide),
                              SMTO_NORMAL, kWaitMilliseconds, &copied)) {
         return "<no answer>";
     }
+    const std::string text = Narrow(wide);
     std::string escaped;
-    for (const char* c = text; *c != '\0'; ++c) {
+    for (const char* c = text.c_str(); *c != '\0'; ++c) {
         if (*c == '\n') {
             escaped += "\\n";
         } else if (*c == '\r') {
@@ -149,21 +172,15 @@ int PrintList(HWND dialog) {
         const LRESULT length = SendMessageW(list, LB_GETTEXTLEN, i, 0);
         std::wstring wide(length < 0 ? 0 : static_cast<size_t>(length) + 1, L'\0');
         SendMessageW(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(&wide[0]));
-        char text[kTextChars] = {};
-        WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, text, sizeof text, nullptr, nullptr);
         const LRESULT selected = SendMessageW(list, LB_GETSEL, i, 0);
-        printf("%d\t%s\n", selected > 0 ? 1 : 0, text);
+        printf("%d\t%s\n", selected > 0 ? 1 : 0, Narrow(wide.c_str()).c_str());
     }
     return 0;
 }
 
 int PrintMessageBox(HWND box) {
-    char ownerCaption[kTextChars] = {};
     HWND owner = GetWindow(box, GW_OWNER);
-    if (owner != nullptr) {
-        GetWindowTextA(owner, ownerCaption, sizeof ownerCaption);
-    }
-    printf("owner=\"%s\"\n", ownerCaption);
+    printf("owner=\"%s\"\n", owner != nullptr ? WindowText(owner).c_str() : "");
     for (HWND child : DirectChildren(box)) {
         char className[kTextChars];
         GetClassNameA(child, className, sizeof className);
@@ -212,10 +229,27 @@ int PrintItemCenter(HWND dialog, int index) {
     return 0;
 }
 
+int PrintRect(HWND window) {
+    RECT rect;
+    GetWindowRect(window, &rect);
+    printf("%ld %ld %ld %ld\n", rect.left, rect.top, rect.right, rect.bottom);
+    return 0;
+}
+
+// A program answers a message sent to its window only when it takes its messages.
+int WaitForAnswer(HWND window) {
+    DWORD_PTR result = 0;
+    if (!SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, kWaitMilliseconds, &result)) {
+        fprintf(stderr, "the window did not answer\n");
+        return 1;
+    }
+    return 0;
+}
+
 int WaitUntilGone(const char* caption) {
     const DWORD start = GetTickCount();
     do {
-        if (FindWindowA("#32770", caption) == nullptr) {
+        if (FindWindowW(L"#32770", Wide(caption).c_str()) == nullptr) {
             return 0;
         }
         Sleep(kPollMilliseconds);
@@ -227,10 +261,15 @@ int WaitUntilGone(const char* caption) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc > 1 && strcmp(argv[1], "--utf8") == 0) {
+        g_textCodepage = CP_UTF8;
+        --argc;
+        ++argv;
+    }
     if (argc < 3) {
-        fprintf(
-            stderr,
-            "usage: dialog_probe controls|list|message|center|item|wait|gone CAPTION [ID|INDEX]\n");
+        fprintf(stderr,
+                "usage: dialog_probe [--utf8] controls|list|message|center|item|rect|wait|answers|"
+                "gone CAPTION [ID|INDEX]\n");
         return 2;
     }
     const std::string command = argv[1];
@@ -245,6 +284,12 @@ int main(int argc, char** argv) {
     }
     if (command == "wait") {
         return 0;
+    }
+    if (command == "answers") {
+        return WaitForAnswer(window);
+    }
+    if (command == "rect") {
+        return PrintRect(window);
     }
     if (command == "controls") {
         return PrintControls(window);

@@ -25,10 +25,12 @@ LAST_CLICK=
 [ -f "$APP_EXE" ] || fail "no $APP_EXE: build the mingw64 preset"
 [ -f "$DIALOG_PROBE" ] || fail "no dialog_probe.exe: build the mingw64 preset"
 
-# dialog_probe COMMAND CAPTION [ARG], with Windows line ends removed.
+# dialog_probe COMMAND CAPTION [ARG], with Windows line ends removed; texts in the ANSI code
+# page, or in UTF-8 while PROBE_UTF8 is set.
+PROBE_UTF8=
 probe() {
     local out status
-    out=$(wine_run "$DIALOG_PROBE" "$@")
+    out=$(wine_run "$DIALOG_PROBE" ${PROBE_UTF8:+--utf8} "$@")
     status=$?
     printf '%s\n' "${out//$'\r'/}"
     return $status
@@ -229,6 +231,28 @@ only_main_window() {
     return 1
 }
 no_other_dialog() { wait_for "no window besides the dialog" only_main_window; }
+
+# window_on_screen CAPTION: the whole window lies on the screen (caption and OK button
+# included); else prints where it is.
+window_on_screen() {
+    local left top right bottom width height
+    read -r left top right bottom < <(probe rect "$1") || return 1
+    read -r width height < <(xdpyinfo | sed -n 's/^ *dimensions: *\([0-9]*\)x\([0-9]*\) .*/\1 \2/p')
+    ((left >= 0 && top >= 0 && right <= width && bottom <= height)) && return 0
+    echo "\"$1\" lies at $left,$top-$right,$bottom on a screen of ${width}x$height"
+    return 1
+}
+
+# app_dir_for CHARS: a directory under SCRATCH whose "Recipes" beside a program in it has a
+# Windows path (Z:...) of CHARS characters, its name words of a few letters as people write.
+app_dir_for() {
+    local base="$SCRATCH/long/" padding
+    padding=$(($1 - ${#base} - ${#WIN_DRIVE} - ${#RECIPES_LEAF}))
+    # Windows drops a blank that ends a folder's name: the last character is a letter.
+    printf '%s%sx' "$base" "$(yes 'lab data' | tr '\n' ' ' | head -c "$((padding - 1))")"
+}
+WIN_DRIVE="Z:"
+RECIPES_LEAF='\Recipes'
 
 # files_are DIR NAMES: the names in DIR, one a line, sorted; else prints them.
 files_are() {

@@ -9,7 +9,7 @@ make_scratch
 GUI_DATA="$RC_SOURCE_DIR/tests/data/gui"
 APP="$RC_WIN32_DIR/app/RecipeConverter.exe"
 CLI="$RC_WIN32_DIR/cli/rcpconv.exe"
-ALLOWED_DLLS="advapi32.dll comdlg32.dll kernel32.dll msvcrt.dll ole32.dll shell32.dll user32.dll"
+ALLOWED_DLLS="advapi32.dll comdlg32.dll gdi32.dll kernel32.dll msvcrt.dll ole32.dll shell32.dll user32.dll"
 [ -f "$APP" ] && [ -f "$CLI" ] || fail "build the mingw32 preset first ($RC_WIN32_DIR)"
 
 # header_is EXE FIELD VALUE: one line of objdump's private header dump.

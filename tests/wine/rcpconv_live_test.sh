@@ -63,10 +63,9 @@ live_matches_export zentyl "$SCRATCH/both_views.reg"
 
 # Names Windows cannot use as file names, and names outside the code page: listed in their
 # best-fit or '?' form, which the registry then cannot open. Imported into the 32-bit view.
-# The export keeps the names in UTF-16, so rcpconv knows "O-cell" and "??" are not the sets'
-# own names and says so; the live registry gives rcpconv.exe only the ANSI forms, which it
-# cannot tell from real names: it finds that the set cannot be opened, or refuses the '?' by
-# the file-name rule. Both still report the two sets, in the same place, and agree on the rest.
+# The export keeps the names in UTF-16, and rcpconv.exe reads the live registry's names in
+# UTF-16 besides their ANSI forms: both know "O-cell" and "??" are not the sets' own names and
+# say so alike.
 names="$RC_SOURCE_DIR/tests/data/cli/unconvertible_names/input/names.reg"
 {
     printf '\xff\xfe'
@@ -74,7 +73,7 @@ names="$RC_SOURCE_DIR/tests/data/cli/unconvertible_names/input/names.reg"
         iconv -f UTF-8 -t UTF-16LE
 } >"$SCRATCH/names32.reg"
 registry_load "$SCRATCH/names32.reg"
-live_matches_export names "$names" O-cell '??'
+live_matches_export names "$names"
 
 # A code page of up to four bytes a character: rcpconv.exe lists the export's names whole, as
 # WideCharToMultiByte writes them (compared as sets; the order is the registry's). Wine knows
@@ -90,6 +89,27 @@ wine_run "$RCPCONV_EXE" --list --codepage 65001 "$(win_path "$SCRATCH/wide.reg")
     fail "code page 65001: rcpconv.exe --list failed: $(cat "$SCRATCH/wide.err")"
 diff <(tr -d '\r' <"$SCRATCH/wide.out" | sort) <(printf '%s\n' '日本語' '¹²³' | sort) >&2 ||
     fail "code page 65001: names not listed whole"
+
+# Settings of another code page than this PC's: a name with letters Windows-1252 lacks is not
+# written under look-alike letters but refused; one whose letters both have keeps them.
+{
+    printf '\xff\xfe'
+    printf 'Windows Registry Editor Version 5.00\r\n\r\n[%s]\r\n\r\n[%s\\%s]\r\n%s\r\n\r\n[%s\\%s]\r\n%s\r\n' \
+        'HKEY_LOCAL_MACHINE\SOFTWARE\Quorix\Layrscan\Settings' \
+        'HKEY_LOCAL_MACHINE\SOFTWARE\Quorix\Layrscan\Settings' 'Łódź próbka' '"Electrolyte"="KOH"' \
+        'HKEY_LOCAL_MACHINE\SOFTWARE\Quorix\Layrscan\Settings' 'próbka' '"Electrolyte"="HCl"' |
+        iconv -f UTF-8 -t UTF-16LE
+} >"$SCRATCH/polish.reg"
+run_side win polish --codepage 1250 -o "$(win_path "$SCRATCH/polish.win.rcp")" "$(win_path "$SCRATCH/polish.reg")"
+run_side native polish --codepage 1250 -o "$SCRATCH/polish.native.rcp" "$SCRATCH/polish.reg"
+[ "$(cat "$SCRATCH/polish.win.exit")" = 1 ] || fail "code page 1250: exit code $(cat "$SCRATCH/polish.win.exit")"
+grep -q " not converted: its name has characters outside this PC's code page (1252)\$" \
+    "$SCRATCH/polish.win.err" || fail "code page 1250: no reason given:
+$(cat "$SCRATCH/polish.win.err")"
+[ "$(ls "$SCRATCH/polish.win.rcp")" = "próbka.rcp" ] ||
+    fail "code page 1250: rcpconv.exe wrote $(ls "$SCRATCH/polish.win.rcp")"
+cmp "$SCRATCH/polish.win.rcp/próbka.rcp" "$SCRATCH/polish.native.rcp/próbka.rcp" ||
+    fail "code page 1250: the recipe differs from rcpconv's"
 
 # An export given to rcpconv.exe is read instead of the registry, which holds another root.
 registry_load "$GUI_DATA/quorix.reg"

@@ -12,10 +12,21 @@
 # "error 5: Access denied" from WritePrivateProfileStringA on Windows and "cannot read ...: Is
 # a directory" on Linux; an output directory under a plain file is "No such file or
 # directory" from the Windows C runtime and "Not a directory" on Linux.
+#
+# On Windows the profile-string service is not trusted to finish what it says it did: a recipe
+# locked by another program, or on a full disk (a small tmpfs, mounted as root), keeps its old
+# bytes or, when it is new, is not left behind half written.
 set -uo pipefail
 source "$(dirname "$0")/rcpconv_common.sh"
-make_scratch
+FULL_DISK=
+# Unmounts the full disk when a case mounted it.
+unmount_full_disk() {
+    [ -z "$FULL_DISK" ] || ! mountpoint -q "$FULL_DISK" || umount "$FULL_DISK"
+}
+make_scratch unmount_full_disk
 cd "$SCRATCH" || fail "no scratch directory"
+LOCKER="$PROBES/file_lock.exe"
+[ -f "$LOCKER" ] || fail "no $LOCKER: build the mingw64 preset"
 
 SAMPLE="$RC_SOURCE_DIR/examples/qz7165-settings.reg"
 STARTING="$RC_SOURCE_DIR/tests/data/recipe_update"
@@ -113,4 +124,99 @@ both_sides output-under-plain plain/sub
 same_outcome_but_reasons output-under-plain
 expect_outcome output-under-plain native 1 'rcpconv: cannot create the directory OUT: REASON'
 [ ! -s win/plain ] && [ ! -s native/plain ] || fail "the plain file was written to"
+
+# no_backups DIR: no backup of a recipe (NAME.rc~) is left in DIR.
+no_backups() {
+    [ -z "$(find "$1" -name '*.rc~')" ] || fail "backups left in $1: $(find "$1" -name '*.rc~')"
+}
+
+# The system's words after "error N: ", which are Wine's own, in the Windows side's stderr.
+mask_system_words() { sed -i -E 's/(error [0-9]+: )[^;]*/\1SYSTEM/' "$SCRATCH/$1.win.err"; }
+
+# A recipe another program holds open: without sharing it cannot be read for its backup, and
+# with readers only it cannot be written; either way it keeps its bytes, no backup is left, and
+# the next set is converted. SHARE is the locker's sharing, REASON the reason given.
+locked_case() {
+    local share=$1 reason=$2 dir="win/locked-$1" locked="GaAs p Zn.rcp" pid
+    mkdir -p "$dir"
+    cp "$STARTING"/*.rcp "$dir"/
+    wine_run "$LOCKER" "$(win_path "$SCRATCH/$dir/$locked")" "$share" \
+        "$(win_path "$SCRATCH/release-$share")" >"locker-$share.out" 2>&1 &
+    pid=$!
+    wait_for "the recipe locked ($share)" grep -q '^locked' "locker-$share.out"
+    run_side win "locked-$share" qz7165-settings.reg -o "$(win_path "$SCRATCH/$dir")" \
+        -s "GaAs p Zn" -s "AlGaAs HEMT"
+    touch "release-$share"
+    wait "$pid" || fail "the locker ($share) failed: $(cat "locker-$share.out")"
+    mask_system_words "locked-$share"
+    expect_outcome "locked-$share" win 1 "rcpconv: \"GaAs p Zn\" not converted: $reason
+rcpconv: 1 recipe written to OUT, 1 set not converted"
+    cmp "$dir/$locked" "$STARTING/$locked" || fail "$share: the locked recipe changed"
+    cmp "$dir/AlGaAs HEMT.rcp" "win/recipes/AlGaAs HEMT.rcp" || fail "$share: the next set"
+    no_backups "$dir"
+}
+locked="OUT\\GaAs p Zn.rcp"
+locked_case none "cannot back up $locked before changing it: error 32: SYSTEM"
+locked_case read "cannot write [GENERAL] Material to $locked: error 32: SYSTEM; the recipe keeps its old text"
+echo "locked: a recipe another program holds keeps its bytes"
+
+# A full disk: a tmpfs of a few pages. Wine's WritePrivateProfileStringA then reports success
+# while it leaves a new recipe empty and cuts a rewritten one at a page.
+PAGE=4096
+# free_bytes DIR: the bytes the file system of DIR has free.
+free_bytes() { echo $(($(stat -f -c '%a * %S' "$1"))); }
+# fill_leaving DIR BYTES: a filler file that leaves BYTES free in DIR's file system.
+fill_leaving() {
+    head -c $(($(free_bytes "$1") - $2)) /dev/zero >"$1/filler" || fail "cannot fill $1"
+    [ "$(free_bytes "$1")" = "$2" ] || fail "$1 has $(free_bytes "$1") bytes free, not $2"
+}
+FULL_DISK="$SCRATCH/full"
+mkdir -p "$FULL_DISK"
+if ! mount -t tmpfs -o size=64k tmpfs "$FULL_DISK" 2>"mount.err"; then
+    FULL_DISK=
+    echo "SKIP (full disk): cannot mount a tmpfs here (it needs root): $(cat mount.err)"
+    echo "PASS"
+    exit 0
+fi
+
+# A recipe of two pages that its conversion makes longer than two: there is room for its
+# backup and none for the longer text. It must keep its bytes, with no backup left.
+grown="InGaAs on InP.rcp"
+cp "$STARTING/$grown" grown.rcp
+printf '[NOTES]\r\n' >>grown.rcp
+while (($(stat -c %s grown.rcp) < 2 * PAGE - 100)); do
+    printf 'Note=kept by the lab, whatever the converter writes\r\n' >>grown.rcp
+done
+mkdir -p native/grown
+cp grown.rcp "native/grown/$grown"
+run_side native grown qz7165-settings.reg -o "$SCRATCH/native/grown" -s "InGaAs on InP"
+(($(stat -c %s "native/grown/$grown") > 2 * PAGE)) || fail "the grown recipe does not grow past two pages"
+mkdir "$FULL_DISK/recipes"
+cp grown.rcp "$FULL_DISK/recipes/$grown"
+fill_leaving "$FULL_DISK" $((2 * PAGE))
+run_side win full-grown qz7165-settings.reg -o "$(win_path "$FULL_DISK/recipes")" -s "InGaAs on InP"
+grep -qx 'rcpconv: "InGaAs on InP" not converted: OUT\\InGaAs on InP.rcp was not written whole (is the disk full?): .*; the recipe keeps its old text' \
+    full-grown.win.err || fail "full disk: the cut recipe was not reported:
+$(cat full-grown.win.err)"
+[ "$(cat full-grown.win.exit)" = 1 ] || fail "full disk: exit code $(cat full-grown.win.exit)"
+cmp grown.rcp "$FULL_DISK/recipes/$grown" || fail "full disk: the recipe lost its bytes"
+no_backups "$FULL_DISK"
+
+# No room at all: every new recipe would stay empty; none is left behind.
+rm -r "$FULL_DISK/recipes" "$FULL_DISK/filler"
+mkdir "$FULL_DISK/new"
+fill_leaving "$FULL_DISK" 0
+run_side win full-new qz7165-settings.reg -o "$(win_path "$FULL_DISK/new")"
+[ "$(grep -c 'was not written whole (is the disk full?): .*; the unfinished recipe was removed$' \
+    full-new.win.err)" = 7 ] || fail "full disk: the empty recipes were not reported:
+$(cat full-new.win.err)"
+[ -z "$(ls -A "$FULL_DISK/new")" ] || fail "full disk: left behind: $(ls -A "$FULL_DISK/new")"
+
+# Room again: the same run gives what rcpconv gives.
+rm "$FULL_DISK/filler"
+run_side win room qz7165-settings.reg -o "$(win_path "$FULL_DISK/new")"
+run_side native room qz7165-settings.reg -o "$SCRATCH/native/room"
+same_outcome room
+same_recipes "$FULL_DISK/new" native/room
+echo "full disk: no recipe is left empty or cut short"
 echo "PASS"
