@@ -12,7 +12,7 @@ test_packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
     g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
     wine64 xvfb x11-utils xdotool imagemagick unzip
-    libhivex-bin libwin-hivex-perl patch
+    libhivex-bin libwin-hivex-perl patch strace e2fsprogs
     dpkg-dev lintian man-db bash-completion
 )
 

@@ -28,6 +28,7 @@
 #include <vector>
 
 #include "tests/hive_writer.h"
+#include "tests/program_runs.h"
 #include "tests/test_support.h"
 
 namespace fs = std::filesystem;
@@ -36,105 +37,15 @@ namespace {
 
 const char kSampleName[] = "qz7165-settings.reg";
 
-struct RunResult {
-    int exitCode = -1;  // -1 when it did not exit on its own
-    bool killed = false;
-    std::string out;
-    std::string err;
-};
-
-// In a child process that StartProgram made: runs argv under the file size limit (see
-// LimitFileSize), its stderr going through a pipe so that the limit does not cut the messages
-// themselves, and ends with its exit code.
-[[noreturn]] void RunUnderFileSizeLimit(char** argv, size_t fileSizeLimit) {
-    int pipeEnds[2];
-    if (pipe(pipeEnds) != 0) {
-        _exit(127);
-    }
-    const pid_t limited = fork();
-    if (limited == 0) {
-        dup2(pipeEnds[1], 2);
-        close(pipeEnds[0]);
-        close(pipeEnds[1]);
-        LimitFileSize(fileSizeLimit);
-        execvp(argv[0], argv);
-        _exit(127);
-    }
-    close(pipeEnds[1]);
-    char buffer[4096];
-    for (ssize_t got; (got = read(pipeEnds[0], buffer, sizeof buffer)) > 0;) {
-        if (write(2, buffer, static_cast<size_t>(got)) != got) {
-            _exit(127);
-        }
-    }
-    int status = 0;
-    waitpid(limited, &status, 0);
-    _exit(WIFEXITED(status) ? WEXITSTATUS(status) : 127);
-}
-
-// Starts program with args in directory, stdin from inputPath ("" for none), its two streams
-// going to files beside it; with a fileSizeLimit, under that limit (see LimitFileSize).
-// Returns its process id.
-pid_t StartProgram(const std::string& directory, const std::string& program,
-                   const std::vector<std::string>& args, const std::string& inputPath = "",
-                   size_t fileSizeLimit = 0) {
-    const std::string outPath = directory + "/../stdout";
-    const std::string errPath = directory + "/../stderr";
-    std::vector<char*> argv;
-    std::string programCopy = program;
-    argv.push_back(programCopy.data());
-    std::vector<std::string> copies = args;
-    for (std::string& arg : copies) {
-        argv.push_back(arg.data());
-    }
-    argv.push_back(nullptr);
-
-    const pid_t child = fork();
-    if (child == 0) {
-        const int in = open(inputPath.empty() ? "/dev/null" : inputPath.c_str(), O_RDONLY);
-        const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (in < 0 || out < 0 || err < 0 || chdir(directory.c_str()) != 0 || dup2(in, 0) < 0 ||
-            dup2(out, 1) < 0 || dup2(err, 2) < 0) {
-            _exit(127);
-        }
-        if (fileSizeLimit != 0) {
-            RunUnderFileSizeLimit(argv.data(), fileSizeLimit);
-        }
-        execvp(argv[0], argv.data());
-        _exit(127);
-    }
-    return child;
-}
-
-// Waits for a program that StartProgram started in directory and collects what it printed.
-RunResult WaitForProgram(pid_t child, const std::string& directory) {
-    RunResult result;
-    int status = 0;
-    if (child > 0 && waitpid(child, &status, 0) == child) {
-        result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        result.killed = WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
-    }
-    result.out = ReadFileBytes(directory + "/../stdout");
-    result.err = ReadFileBytes(directory + "/../stderr");
-    return result;
-}
-
-// Runs program with args in directory, stdin from inputPath ("" for none).
-RunResult RunProgram(const std::string& directory, const std::string& program,
-                     const std::vector<std::string>& args, const std::string& inputPath = "") {
-    return WaitForProgram(StartProgram(directory, program, args, inputPath), directory);
-}
-
 pid_t StartRcpconv(const std::string& directory, const std::vector<std::string>& args,
-                   size_t fileSizeLimit = 0) {
-    return StartProgram(directory, RC_RCPCONV, args, "", fileSizeLimit);
+                   const ProcessSetting& setting = {}) {
+    return StartProgram(directory, RC_RCPCONV, args, "", setting);
 }
 
 // Runs rcpconv with args in directory (see StartProgram).
 RunResult RunRcpconv(const std::string& directory, const std::vector<std::string>& args,
-                     size_t fileSizeLimit = 0) {
-    return WaitForProgram(StartRcpconv(directory, args, fileSizeLimit), directory);
+                     const ProcessSetting& setting = {}) {
+    return WaitForProgram(StartRcpconv(directory, args, setting), directory);
 }
 
 std::vector<std::string> ReadLines(const std::string& text) {
@@ -740,8 +651,9 @@ TEST(CliFullDisk, EachSetWithoutRoomIsReportedAndNoFileIsPartial) {
     }
     const std::string output = disk.File("Recipes");
 
-    const RunResult run =
-        RunRcpconv(work.string(), {"sets.reg", "-o", output}, disk.mounted() ? 0 : 1);
+    ProcessSetting limited;
+    limited.fileSizeLimit = disk.mounted() ? 0 : 1;
+    const RunResult run = RunRcpconv(work.string(), {"sets.reg", "-o", output}, limited);
 
     EXPECT_EQ(run.exitCode, 1);
     const std::map<std::string, std::string> written = RecipesIn(output);

@@ -25,7 +25,6 @@ constexpr char kRecipe[] = "[GENERAL]\r\nMaterial=GaAs\r\nModel=3\r\n[IV]\r\nAut
 constexpr char kOldRecipe[] = "[GENERAL]\r\nModel=1\r\n";
 constexpr char kUpdatedRecipe[] = "[GENERAL]\r\nModel=3\r\nMaterial=GaAs\r\n[IV]\r\nAutoSave=1\r\n";
 constexpr time_t kOldTime = 1000000000;  // 2001: far from any time the test itself runs at
-constexpr uid_t kNobody = 65534;         // who the writer runs as when the tests run as root
 
 RecipeEntryList RecipeEntries() {
     RecipeEntryList entries;
@@ -69,9 +68,10 @@ void GiveToWriter(const std::string& path) {
 
 // How InChild runs its work.
 struct ChildSetting {
-    bool unprivileged = true;  // as an unprivileged user when the tests run as the superuser
+    bool unprivileged = true;  // as kNobody when the tests run as the superuser
     std::string cacheHome;     // XDG_CACHE_HOME, when not empty
     size_t fileSizeLimit = 0;  // see LimitFileSize, when not 0
+    std::string varTmp;        // bound over /var/tmp (see BindOverVarTmp), when not empty
 };
 
 // Runs work in a child process set up as setting says, so that permission bits stop it even
@@ -89,8 +89,8 @@ std::string InChild(const std::function<std::string()>& work, const ChildSetting
         if (setting.fileSizeLimit != 0) {
             LimitFileSize(setting.fileSizeLimit);
         }
-        if (setting.unprivileged && geteuid() == 0 &&
-            (setgid(kNobody) != 0 || setuid(kNobody) != 0)) {
+        if ((!setting.varTmp.empty() && !BindOverVarTmp(setting.varTmp, false)) ||
+            (setting.unprivileged && !BecomeUnprivileged())) {
             _exit(1);
         }
         const std::string result = work();
