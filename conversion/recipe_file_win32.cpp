@@ -47,7 +47,3 @@ bool RecipeFileWriter::Write(const char* path, const RecipeEntryList& entries, s
 bool RecipeFileWriter::Finish(std::string*) {
     return true;
 }
-
-bool FindInterruptedRewrite(const char*, std::string*) {
-    return false;
-}

@@ -564,7 +564,8 @@ TEST(RecipeFile, AbandonedTempFilesAreRemoved) {
 
 // On a full disk nothing is half written, whichever road a recipe takes: a new recipe is not
 // made, a changed one keeps its old text, no temporary file or backup stays, and each failure
-// is reported. Where no small tmpfs can be mounted, a file size limit fails the writes.
+// is reported, for a backup with every place tried. Where no small tmpfs can be mounted, a file
+// size limit fails the writes.
 TEST(RecipeFile, FullDiskLeavesEveryRecipeAsItWas) {
     constexpr size_t kDiskKilobytes = 200;
     ScratchTmpfs disk(kDiskKilobytes);
@@ -584,13 +585,20 @@ TEST(RecipeFile, FullDiskLeavesEveryRecipeAsItWas) {
     }
     ASSERT_EQ(link(linked.c_str(), disk.File("linked copy.rcp").c_str()), 0);
     std::string full = strerror(EFBIG);
+    std::string noBackup = "cannot back up " + linked + ": " + full;
     if (disk.mounted()) {
+        setting.varTmp = disk.File("vartmp");
+        ASSERT_EQ(mkdir(setting.varTmp.c_str(), 0), 0);
+        ASSERT_EQ(chmod(setting.varTmp.c_str(), 01777), 0);
         const std::string filler(2 * kDiskKilobytes * 1024, 'x');
         const int fd = open(disk.File("filler").c_str(), O_WRONLY | O_CREAT, 0644);
         ASSERT_GE(fd, 0);
         EXPECT_LT(write(fd, filler.data(), filler.size()), static_cast<ssize_t>(filler.size()));
         close(fd);
         full = strerror(ENOSPC);
+        noBackup = "cannot back up " + linked + " in " + disk.path() + " (" + full + "), in " +
+                   setting.cacheHome + "/rcpconv (" + full + ") or in /var/tmp/rcpconv-" +
+                   std::to_string(geteuid()) + " (" + full + ")";
     } else {
         std::cout << "no tmpfs can be mounted here: a file size limit stands in for a full disk\n";
         setting.fileSizeLimit = 1;
@@ -599,7 +607,7 @@ TEST(RecipeFile, FullDiskLeavesEveryRecipeAsItWas) {
 
     EXPECT_EQ(WriteInChild(fresh, setting), "cannot write " + fresh + ": " + full);
     EXPECT_EQ(WriteInChild(renamed, setting), "cannot write " + renamed + ": " + full);
-    EXPECT_EQ(WriteInChild(linked, setting), "cannot back up " + linked + ": " + full);
+    EXPECT_EQ(WriteInChild(linked, setting), noBackup);
     if (disk.mounted()) {
         // With room for the backup elsewhere, the rewrite itself finds the disk full.
         setting.cacheHome = elsewhere.path();
