@@ -632,6 +632,338 @@ TEST(CliInterrupted, EachRecipeIsOldOrNewOrKeptWithItsBackup) {
               << changesOfAWholeRun << " file changes; " << backupsLeft << " backups left\n";
 }
 
+// The set the tests of torn recipes convert, and the name of its recipe.
+const char kTornSet[] = "GaAs p Zn";
+const char kTornRecipe[] = "GaAs p Zn.rcp";
+
+// The recipe of kTornSet as the sample's conversion writes it.
+std::string ConvertedRecipe() {
+    return ReadTestData(std::string("cli/sample/after/Recipes/") + kTornRecipe);
+}
+
+// The recipe as a user left it, with a longer electrolyte: its rewrite makes the text shorter,
+// so that a rewrite killed before it cuts the file leaves it torn.
+std::string LongerRecipe() {
+    std::string text = ConvertedRecipe();
+    const std::string electrolyte = "Electrolyte=0.1M Tiron";
+    text.insert(text.find(electrolyte) + electrolyte.size(), ", as mixed in the old lab");
+    return text;
+}
+
+// A working directory in where holding the sample and, in Recipes/, LongerRecipe().
+fs::path MakeTornRecipeWork(const fs::path& where) {
+    fs::create_directories(where / "Recipes");
+    fs::copy_file(fs::path(RC_SOURCE_DIR) / "examples" / kSampleName, where / kSampleName);
+    WriteFileBytes((where / "Recipes" / kTornRecipe).string(), LongerRecipe());
+    return where;
+}
+
+// Lets kNobody reach and read what lies below directory (when the tests run as root).
+void OpenToEveryone(const fs::path& directory) {
+    fs::permissions(directory, fs::perms::owner_all | fs::perms::group_read |
+                                   fs::perms::group_exec | fs::perms::others_read |
+                                   fs::perms::others_exec);
+}
+
+// Hands path to the user the runs are made as, so that it is theirs.
+void GiveToRuns(const fs::path& path) {
+    if (geteuid() == 0) {
+        ASSERT_EQ(chown(path.c_str(), kNobody, kNobody), 0) << path;
+    }
+}
+
+// Makes the recipe in recipes writable only in place, its backup going elsewhere: as root the
+// recipe and its directory stay root's and the runs are made as kNobody, who may write the
+// recipe but create nothing beside it; otherwise the directory takes no new file. Returns the
+// setting of the runs.
+ProcessSetting OnlyInPlace(const fs::path& recipes) {
+    ProcessSetting setting;
+    setting.unprivileged = true;
+    if (geteuid() == 0) {
+        fs::permissions(recipes / kTornRecipe, fs::perms::owner_read | fs::perms::owner_write |
+                                                   fs::perms::group_read | fs::perms::group_write |
+                                                   fs::perms::others_read |
+                                                   fs::perms::others_write);
+    } else {
+        fs::permissions(recipes,
+                        fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                        fs::perm_options::remove);
+    }
+    return setting;
+}
+
+// Runs rcpconv in work on the sample's sets of args, then kTornSet, as setting says, under
+// strace, which kills it when it first cuts a file: a rewrite in place has put the new text
+// over the old and not yet cut it. The recipe must then be torn: the new text, then the end of
+// the old.
+void TearRecipe(const fs::path& work, const std::vector<std::string>& args,
+                const ProcessSetting& setting, const std::string& traceFile = "/dev/null") {
+    std::vector<std::string> convert = {kSampleName};
+    convert.insert(convert.end(), args.begin(), args.end());
+    convert.insert(convert.end(), {"-s", kTornSet});
+    const RunResult run = RunProgram(
+        work.string(), "strace",
+        UnderStrace("ftruncate", "KILL", RC_RCPCONV, convert, traceFile, "openat"), "", setting);
+    ASSERT_TRUE(run.killed) << "exit " << run.exitCode << ": " << run.err;
+    EXPECT_EQ(ReadFileBytes((work / "Recipes" / kTornRecipe).string()),
+              ConvertedRecipe() + LongerRecipe().substr(ConvertedRecipe().size()));
+}
+
+// Runs the dry run and the real run of kTornSet with args in work as setting says, after
+// TearRecipe. Both must refuse the torn recipe at recipe alike, and leave it as it is. Returns
+// the line that refuses it.
+std::string ExpectTornRecipeRefused(const fs::path& work, const fs::path& recipe,
+                                    const std::vector<std::string>& args,
+                                    const ProcessSetting& setting) {
+    const std::string torn = ReadFileBytes(recipe.string());
+    std::set<std::string> refusals[2];
+    for (int dryRun = 1; dryRun >= 0; --dryRun) {
+        std::vector<std::string> convert = {kSampleName, "-s", kTornSet};
+        if (dryRun != 0) {
+            convert.push_back("--dry-run");
+        }
+        convert.insert(convert.end(), args.begin(), args.end());
+        const RunResult run = RunRcpconv(work.string(), convert, setting);
+        EXPECT_EQ(run.exitCode, 1) << run.err;
+        refusals[dryRun] = NotConvertedLines(run);
+        EXPECT_EQ(ReadFileBytes(recipe.string()), torn);
+    }
+    EXPECT_EQ(refusals[0], refusals[1]) << "the dry run and the run disagree";
+    const std::string refusal = refusals[0].empty() ? "" : *refusals[0].begin();
+    EXPECT_NE(refusal.find(std::string("rcpconv: \"") + kTornSet +
+                           "\" not converted: an earlier run stopped while rewriting "),
+              std::string::npos)
+        << refusal;
+    return refusal;
+}
+
+// (a) A recipe torn while rewritten through one name is refused through its other name, in
+// another directory, pointing to its backup.
+TEST(CliInterrupted, TornRecipeIsRefusedThroughALinkInAnotherDirectory) {
+    if (const std::string why = StraceUnavailable(); !why.empty()) {
+        GTEST_SKIP() << why;
+    }
+    ScratchDir scratch;
+    const fs::path work = MakeTornRecipeWork(fs::path(scratch.path()) / "work");
+    const fs::path recipe = work / "Recipes" / kTornRecipe;
+    fs::create_directories(work / "links");
+    fs::create_hard_link(recipe, work / "links" / kTornRecipe);
+
+    TearRecipe(work, {}, {});
+
+    const fs::path backup = fs::canonical(work / "Recipes") / BackupNameOf(recipe);
+    EXPECT_EQ(ReadFileBytes(backup.string()), LongerRecipe());
+    EXPECT_EQ(ExpectTornRecipeRefused(work, work / "links" / kTornRecipe, {"-o", "links"}, {}),
+              std::string("rcpconv: \"") + kTornSet +
+                  "\" not converted: an earlier run stopped while rewriting links/" + kTornRecipe +
+                  "; its previous text is kept in " + backup.string() +
+                  ": check the recipe, then remove the backup");
+}
+
+// (b) A recipe torn while its backup went to one cache directory is refused by a run with
+// another (another user's, a service's).
+TEST(CliInterrupted, TornRecipeIsRefusedWhateverTheCacheDirectory) {
+    if (const std::string why = StraceUnavailable(); !why.empty()) {
+        GTEST_SKIP() << why;
+    }
+    ScratchDir scratch;
+    OpenToEveryone(scratch.path());
+    const fs::path work = MakeTornRecipeWork(fs::path(scratch.path()) / "work");
+    const fs::path caches[] = {scratch.File("cache-1"), scratch.File("cache-2")};
+    for (const fs::path& cache : caches) {
+        fs::create_directories(cache);
+        GiveToRuns(cache);
+    }
+    ProcessSetting setting = OnlyInPlace(work / "Recipes");
+    setting.environment = {"XDG_CACHE_HOME=" + caches[0].string()};
+
+    TearRecipe(work, {}, setting);
+
+    ASSERT_EQ(RecipesIn(caches[0] / "rcpconv").size(), 1u) << "no backup in the cache";
+    setting.environment = {"XDG_CACHE_HOME=" + caches[1].string()};
+    const std::string refusal =
+        ExpectTornRecipeRefused(work, work / "Recipes" / kTornRecipe, {}, setting);
+    EXPECT_NE(refusal.find("kept in " + caches[0].string() + "/rcpconv/"), std::string::npos)
+        << refusal;
+}
+
+// An ext4 image in scratch attached to a loop device and mounted on scratch/mnt, for as long as
+// the object lives; mounted again through another loop device, its files get another device
+// number, as a USB disk plugged in again may give them.
+class LoopMount {
+  public:
+    explicit LoopMount(const fs::path& scratch)
+        : tools_(scratch / "tools" / "run"), image_(scratch / "disk.img"), at_(scratch / "mnt") {
+        constexpr uintmax_t kImageBytes = 16 * 1024 * 1024;
+        fs::create_directories(tools_);
+        fs::create_directories(at_);
+        WriteFileBytes(image_.string(), "");
+        fs::resize_file(image_, kImageBytes);
+        mounted_ = Run("mkfs.ext4 -q -F \"$0\" && mount \"$(losetup -f --show \"$0\")\" \"$1\"");
+    }
+    ~LoopMount() { Run("umount \"$1\"; losetup -j \"$0\" -n -O NAME | xargs -r -n1 losetup -d"); }
+
+    bool mounted() const { return mounted_; }
+    const std::string& why() const { return why_; }
+    const fs::path& path() const { return at_; }
+
+    // The first device stays attached until the second is, so that they differ.
+    bool MountAgain() {
+        return Run(
+            "old=$(losetup -j \"$0\" -n -O NAME) && umount \"$1\" && "
+            "new=$(losetup -f --show \"$0\") && losetup -d $old && mount $new \"$1\"");
+    }
+
+  private:
+    // Runs the shell script with the image as $0 and the mount point as $1.
+    bool Run(const std::string& script) {
+        const RunResult run =
+            RunProgram(tools_.string(), "sh", {"-c", script, image_.string(), at_.string()});
+        why_ = run.err;
+        return run.exitCode == 0;
+    }
+
+    fs::path tools_;
+    fs::path image_;
+    fs::path at_;
+    bool mounted_ = false;
+    std::string why_;
+};
+
+// (c) A recipe torn while its backup went to the cache is refused after its file system comes
+// back under another device number, as a USB disk may, in the dry run as in the run.
+TEST(CliInterrupted, TornRecipeIsRefusedOnItsFileSystemMountedAgain) {
+    if (const std::string why = StraceUnavailable(); !why.empty()) {
+        GTEST_SKIP() << why;
+    }
+    ScratchDir scratch;
+    OpenToEveryone(scratch.path());
+    LoopMount disk(scratch.path());
+    if (!disk.mounted()) {
+        GTEST_SKIP() << "no ext4 image can be mounted here: " << disk.why();
+    }
+    const fs::path work = MakeTornRecipeWork(disk.path() / "work");
+    const fs::path cache = scratch.File("cache");
+    fs::create_directories(cache);
+    GiveToRuns(cache);
+    ProcessSetting setting = OnlyInPlace(work / "Recipes");
+    setting.environment = {"XDG_CACHE_HOME=" + cache.string()};
+    const fs::path recipe = work / "Recipes" / kTornRecipe;
+    struct stat before = {};
+    ASSERT_EQ(stat(recipe.c_str(), &before), 0);
+
+    TearRecipe(work, {}, setting);
+    ASSERT_TRUE(disk.MountAgain()) << disk.why();
+
+    struct stat after = {};
+    ASSERT_EQ(stat(recipe.c_str(), &after), 0);
+    EXPECT_NE(after.st_dev, before.st_dev) << "the same device number again";
+    ExpectTornRecipeRefused(work, recipe, {}, setting);
+}
+
+// (d) Without a usable cache (no home, as for a service) and a directory that takes no new
+// file, the backup goes to a private directory under /var/tmp, where a later run finds it too;
+// where that fails as well, the dry run and the run refuse the recipe naming every place tried.
+TEST(CliInterrupted, WithoutACacheBackupsGoUnderVarTmpAndEveryPlaceTriedIsNamed) {
+    if (const std::string why = StraceUnavailable(); !why.empty()) {
+        GTEST_SKIP() << why;
+    }
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "only the superuser can give a run a /var/tmp of its own";
+    }
+    ScratchDir scratch;
+    OpenToEveryone(scratch.path());
+    const fs::path work = MakeTornRecipeWork(fs::path(scratch.path()) / "work");
+    const fs::path recipe = work / "Recipes" / kTornRecipe;
+    const fs::path varTmp = scratch.File("var-tmp");
+    fs::create_directories(varTmp);
+    fs::permissions(varTmp, fs::perms::all | fs::perms::sticky_bit);
+    ProcessSetting setting = OnlyInPlace(work / "Recipes");
+    setting.environment = {"HOME=/nonexistent", "XDG_CACHE_HOME"};
+    setting.varTmp = varTmp.string();
+    const std::string shared = "rcpconv-" + std::to_string(kNobody);
+    const std::vector<std::string> convert = {kSampleName, "-s", kTornSet};
+
+    std::vector<std::string> dryRun = convert;
+    dryRun.push_back("--dry-run");
+    const RunResult preview = RunRcpconv(work.string(), dryRun, setting);
+    EXPECT_EQ(preview.exitCode, 0) << preview.err;
+    EXPECT_NE(preview.err.find(std::string("would update \"") + kTornRecipe), std::string::npos)
+        << preview.err;
+    const RunResult run = RunRcpconv(work.string(), convert, setting);
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(ReadFileBytes(recipe.string()), ConvertedRecipe());
+    ASSERT_TRUE(fs::is_directory(varTmp / shared));
+    EXPECT_TRUE(fs::is_empty(varTmp / shared));
+
+    WriteFileBytes(recipe.string(), LongerRecipe());
+    TearRecipe(work, {}, setting);
+    const std::string refusal = ExpectTornRecipeRefused(work, recipe, {}, setting);
+    EXPECT_NE(refusal.find("kept in /var/tmp/" + shared + "/"), std::string::npos) << refusal;
+
+    // The user checks the recipe and removes the backup.
+    WriteFileBytes(recipe.string(), LongerRecipe());
+    for (const auto& backup : fs::directory_iterator(varTmp / shared)) {
+        fs::remove(backup.path());
+    }
+    setting.varTmpReadOnly = true;
+    const std::set<std::string> expected = {
+        std::string("rcpconv: \"") + kTornSet + "\" not converted: cannot back up Recipes/" +
+        kTornRecipe +
+        " in Recipes (Permission denied), in /nonexistent/.cache/rcpconv (No such file or "
+        "directory) or in /var/tmp/" +
+        shared + " (Read-only file system)"};
+    EXPECT_EQ(NotConvertedLines(RunRcpconv(work.string(), dryRun, setting)), expected);
+    EXPECT_EQ(NotConvertedLines(RunRcpconv(work.string(), convert, setting)), expected);
+    EXPECT_EQ(ReadFileBytes(recipe.string()), LongerRecipe());
+}
+
+// Where a backup or a temporary file is made in a recipe's place, no permission of the
+// recipe's is widened on the way: each is created readable by its owner alone, and a backup
+// gets the recipe's group and permissions.
+TEST(CliInterrupted, BackupsAndTemporaryFilesGrantNoMoreThanTheRecipe) {
+    if (const std::string why = StraceUnavailable(); !why.empty()) {
+        GTEST_SKIP() << why;
+    }
+    constexpr gid_t kLabGroup = 4242;
+    constexpr mode_t kRecipeMode = 0640;
+    const char kReplacedSet[] =
+        "InP S-doped \xC3\x98"
+        "50mm";
+    ScratchDir scratch;
+    const fs::path work = MakeTornRecipeWork(fs::path(scratch.path()) / "work");
+    const fs::path recipe = work / "Recipes" / kTornRecipe;
+    const fs::path replaced = work / "Recipes" / (std::string(kReplacedSet) + ".rcp");
+    WriteFileBytes(replaced.string(), "[GENERAL]\r\nModel=9\r\n");
+    fs::create_hard_link(recipe, scratch.File("other name.rcp"));
+    for (const fs::path& path : {recipe, replaced}) {
+        ASSERT_EQ(chmod(path.c_str(), kRecipeMode), 0);
+        if (geteuid() == 0) {
+            ASSERT_EQ(chown(path.c_str(), static_cast<uid_t>(-1), kLabGroup), 0);
+        }
+    }
+    const std::string trace = scratch.File("trace");
+
+    TearRecipe(work, {"-s", kReplacedSet}, {}, trace);
+
+    struct stat backup = {};
+    ASSERT_EQ(stat((work / "Recipes" / BackupNameOf(recipe)).c_str(), &backup), 0);
+    EXPECT_EQ(backup.st_mode & 07777, kRecipeMode);
+    struct stat original = {};
+    ASSERT_EQ(stat(recipe.c_str(), &original), 0);
+    EXPECT_EQ(backup.st_gid, original.st_gid);
+    const std::regex created("openat\\(.*\"(\\.rcp-[^\"]*)\", [^,]*O_CREAT[^,]*, (0[0-7]+)\\)");
+    int files = 0;
+    for (const std::string& line : ReadLines(ReadFileBytes(trace))) {
+        std::smatch match;
+        if (std::regex_search(line, match, created)) {
+            ++files;
+            EXPECT_EQ(std::stoul(match[2].str(), nullptr, 8) & ~kRecipeMode, 0u) << line;
+        }
+    }
+    EXPECT_EQ(files, 2) << "a temporary file for the replaced recipe, one for the backup";
+}
+
 // On a full disk each set that finds no room is reported with the reason, and no recipe is left
 // empty or partial, nor any temporary file. Where no small tmpfs can be mounted, a file size
 // limit fails the writes instead.
