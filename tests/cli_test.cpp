@@ -964,6 +964,246 @@ TEST(CliInterrupted, BackupsAndTemporaryFilesGrantNoMoreThanTheRecipe) {
     EXPECT_EQ(files, 2) << "a temporary file for the replaced recipe, one for the backup";
 }
 
+// A run of rcpconv in work, on kSampleName and args, stopped by strace just after its first call
+// of syscall, and resumed when Resume is called or the object goes. Its output goes beside
+// work, so that other runs in other directories can be made meanwhile. prefix, when not empty,
+// is the command line of a program that runs strace's (such as unshare).
+class StoppedRun {
+  public:
+    StoppedRun(const fs::path& work, const std::string& syscall,
+               const std::vector<std::string>& args, const std::vector<std::string>& prefix = {})
+        : work_(work) {
+        std::vector<std::string> convert = {kSampleName};
+        convert.insert(convert.end(), args.begin(), args.end());
+        std::vector<std::string> line = prefix;
+        const std::string trace = (work.parent_path() / "trace").string();
+        const std::vector<std::string> traced =
+            UnderStrace(syscall, "STOP", RC_RCPCONV, convert, trace);
+        line.push_back("strace");
+        line.insert(line.end(), traced.begin(), traced.end());
+        started_ = StartProgram(work.string(), line[0], {line.begin() + 1, line.end()});
+        stopped_ = WaitForStoppedProcess(started_, "rcpconv", trace);
+        if (stopped_ < 0) {
+            kill(started_, SIGKILL);  // nothing would resume it
+        }
+    }
+
+    ~StoppedRun() { Resume(); }
+
+    bool stopped() const { return stopped_ > 0; }
+
+    // Lets the run go on and waits for its end.
+    RunResult Resume() {
+        if (started_ > 0) {
+            if (stopped_ > 0) {
+                kill(stopped_, SIGCONT);
+            }
+            result_ = WaitForProgram(started_, work_.string());
+            started_ = -1;
+        }
+        return result_;
+    }
+
+  private:
+    fs::path work_;
+    pid_t started_ = -1;
+    pid_t stopped_ = -1;
+    RunResult result_;
+};
+
+// A working directory beside work (its own output files apart), from which runs are made in
+// work's recipes while a StoppedRun holds work.
+fs::path OtherWorkDirectory(const fs::path& work) {
+    const fs::path other = work.parent_path() / "other" / "work";
+    fs::create_directories(other);
+    return other;
+}
+
+// The temporary files in directory: ".rcp-HOST-PID-N.tmp".
+std::vector<fs::path> TempFilesIn(const fs::path& directory) {
+    std::vector<fs::path> found;
+    for (const std::string& name : HiddenFilesIn(directory)) {
+        if (name.size() > 4 && name.compare(name.size() - 4, 4, ".tmp") == 0) {
+            found.push_back(directory / name);
+        }
+    }
+    return found;
+}
+
+// A run that finds the backup of a rewrite another run is making at that moment says so, in
+// the dry run as in the run, and not that a run stopped while rewriting; the other run ends
+// well.
+TEST(CliInterrupted, ALiveRunsBackupIsNoInterruptedRewrite) {
+    if (const std::string why = StraceUnavailable(); !why.empty()) {
+        GTEST_SKIP() << why;
+    }
+    ScratchDir scratch;
+    const fs::path work = MakeTornRecipeWork(fs::path(scratch.path()) / "first" / "work");
+    const fs::path recipe = work / "Recipes" / kTornRecipe;
+    fs::create_hard_link(recipe, scratch.File("other name.rcp"));
+    const fs::path other = OtherWorkDirectory(work.parent_path());
+    const std::string sample = (work / kSampleName).string();
+    const std::string recipes = (work / "Recipes").string();
+
+    StoppedRun first(work, "ftruncate", {"-s", kTornSet});
+    ASSERT_TRUE(first.stopped());
+    for (const char* mode : {"--dry-run", "--diff"}) {
+        const RunResult second =
+            RunRcpconv(other.string(), {sample, "-o", recipes, "-s", kTornSet, mode});
+        EXPECT_EQ(second.exitCode, 1) << mode;
+        EXPECT_EQ(
+            NotConvertedLines(second),
+            std::set<std::string>{std::string("rcpconv: \"") + kTornSet +
+                                  "\" not converted: another run is rewriting " + recipes + "/" +
+                                  kTornRecipe + " now: convert it again once that run has ended"})
+            << mode;
+    }
+    const RunResult run = first.Resume();
+
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(ReadFileBytes(recipe.string()), ConvertedRecipe());
+    EXPECT_EQ(HiddenFilesIn(work / "Recipes"), std::set<std::string>{});
+}
+
+// The first of a run of process ids that no process has here, for the processes of another PID
+// namespace to take; -1 when there is none.
+pid_t UnusedProcessIds() {
+    constexpr pid_t kRun = 16;  // strace starts a few processes of its own before the program
+    const long highest =
+        std::strtol(ReadFileBytes("/proc/sys/kernel/pid_max").c_str(), nullptr, 10);
+    for (pid_t first = static_cast<pid_t>(highest) - kRun; first > kRun; first -= kRun) {
+        pid_t pid = first;
+        while (pid < first + kRun && kill(pid, 0) != 0 && errno == ESRCH) {
+            ++pid;
+        }
+        if (pid == first + kRun) {
+            return first;
+        }
+    }
+    return -1;
+}
+
+// The process id in the name of a temporary file ".rcp-HOST-PID-N.tmp".
+pid_t ProcessIdOf(const fs::path& temporary) {
+    const std::string name = temporary.filename().string();
+    const size_t counter = name.rfind('-');
+    const size_t pid = name.rfind('-', counter - 1) + 1;
+    return static_cast<pid_t>(std::stol(name.substr(pid, counter - pid)));
+}
+
+// The temporary file of a writer that runs in another PID namespace, under a process id that
+// no process has here, on the same host, is not taken for abandoned by a run here; the writer
+// then renames it into place.
+TEST(CliTempFiles, OfAWriterInAnotherPidNamespaceStay) {
+    if (const std::string why = StraceUnavailable(); !why.empty()) {
+        GTEST_SKIP() << why;
+    }
+    ScratchDir scratch;
+    const fs::path work = fs::path(scratch.path()) / "first" / "work";
+    MakeWorkDirectory(work, {"none", {}});
+    const fs::path other = OtherWorkDirectory(work.parent_path());
+    const pid_t pid = UnusedProcessIds();
+    ASSERT_GT(pid, 0);
+    // In the new namespace the shell is process 1 and strace, which it becomes, runs rcpconv
+    // as the next process after the one named in ns_last_pid.
+    StoppedRun writer(
+        work, "write", {"-s", kTornSet},
+        {"unshare", "--pid", "--fork", "--kill-child", "--mount-proc", "sh", "-c",
+         "echo \"$0\" > /proc/sys/kernel/ns_last_pid && exec \"$@\"", std::to_string(pid - 1)});
+    if (!writer.stopped()) {
+        GTEST_SKIP() << "no process of a PID namespace of its own can be run here: "
+                     << writer.Resume().err;
+    }
+    const std::vector<fs::path> temporary = TempFilesIn(work / "Recipes");
+    ASSERT_EQ(temporary.size(), 1u);
+    const pid_t named = ProcessIdOf(temporary[0]);
+    ASSERT_TRUE(kill(named, 0) != 0 && errno == ESRCH) << "process " << named << " runs here";
+
+    const RunResult here = RunRcpconv(
+        other.string(),
+        {(work / kSampleName).string(), "-o", (work / "Recipes").string(), "-s", "AlGaAs HEMT"});
+    EXPECT_EQ(here.exitCode, 0) << here.err;
+    EXPECT_TRUE(fs::exists(temporary[0])) << "the live writer's temporary file was removed";
+    const RunResult run = writer.Resume();
+
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(ReadFileBytes((work / "Recipes" / kTornRecipe).string()), ConvertedRecipe());
+    EXPECT_EQ(HiddenFilesIn(work / "Recipes"), std::set<std::string>{});
+}
+
+// The temporary file of a live writer stays however old it looks (a file server's clock may
+// be a day behind); so does one whose name was taken over by another file, which the writer
+// then does not rename into place.
+TEST(CliTempFiles, OfALiveWriterStayWhateverTheirAgeAndAreRenamedOnlyAsWritten) {
+    if (const std::string why = StraceUnavailable(); !why.empty()) {
+        GTEST_SKIP() << why;
+    }
+    constexpr time_t kTwoDays = 2 * 24 * 60 * 60;
+    for (const bool replaced : {false, true}) {
+        SCOPED_TRACE(replaced ? "replaced" : "old");
+        ScratchDir scratch;
+        const fs::path work = fs::path(scratch.path()) / "first" / "work";
+        MakeWorkDirectory(work, {"none", {}});
+        const fs::path other = OtherWorkDirectory(work.parent_path());
+        StoppedRun writer(work, "write", {"-s", kTornSet});
+        ASSERT_TRUE(writer.stopped());
+        const std::vector<fs::path> temporary = TempFilesIn(work / "Recipes");
+        ASSERT_EQ(temporary.size(), 1u);
+        const std::string stranger = "not a recipe";
+        if (replaced) {
+            WriteFileBytes(scratch.File("stranger"), stranger);
+            fs::rename(scratch.File("stranger"), temporary[0]);
+        } else {
+            const struct timespec twoDaysAgo = {time(nullptr) - kTwoDays, 0};
+            const struct timespec times[2] = {twoDaysAgo, twoDaysAgo};
+            ASSERT_EQ(utimensat(AT_FDCWD, temporary[0].c_str(), times, 0), 0);
+        }
+
+        const RunResult here =
+            RunRcpconv(other.string(), {(work / kSampleName).string(), "-o",
+                                        (work / "Recipes").string(), "-s", "AlGaAs HEMT"});
+        EXPECT_EQ(here.exitCode, 0) << here.err;
+        EXPECT_TRUE(fs::exists(temporary[0])) << "removed while its writer lives";
+        const RunResult run = writer.Resume();
+
+        const fs::path recipe = work / "Recipes" / kTornRecipe;
+        if (replaced) {
+            EXPECT_EQ(run.exitCode, 1);
+            EXPECT_NE(run.err.find("was removed or replaced by another program"), std::string::npos)
+                << run.err;
+            EXPECT_FALSE(fs::exists(recipe));
+            EXPECT_EQ(ReadFileBytes(temporary[0].string()), stranger) << "not the writer's";
+        } else {
+            EXPECT_EQ(run.exitCode, 0) << run.err;
+            EXPECT_EQ(ReadFileBytes(recipe.string()), ConvertedRecipe());
+        }
+    }
+}
+
+// Two runs that create the same new recipe at once both succeed: the one that finds the other's
+// file in place when it renames its own updates that file instead.
+TEST(CliTempFiles, TwoRunsCreatingOneRecipeBothSucceed) {
+    if (const std::string why = StraceUnavailable(); !why.empty()) {
+        GTEST_SKIP() << why;
+    }
+    ScratchDir scratch;
+    const fs::path work = fs::path(scratch.path()) / "first" / "work";
+    MakeWorkDirectory(work, {"none", {}});
+    const fs::path other = OtherWorkDirectory(work.parent_path());
+    StoppedRun first(work, "write", {"-s", kTornSet});
+    ASSERT_TRUE(first.stopped());
+
+    const RunResult second = RunRcpconv(
+        other.string(),
+        {(work / kSampleName).string(), "-o", (work / "Recipes").string(), "-s", kTornSet});
+    const RunResult run = first.Resume();
+
+    EXPECT_EQ(second.exitCode, 0) << second.err;
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(ReadFileBytes((work / "Recipes" / kTornRecipe).string()), ConvertedRecipe());
+    EXPECT_EQ(HiddenFilesIn(work / "Recipes"), std::set<std::string>{});
+}
+
 // On a full disk each set that finds no room is reported with the reason, and no recipe is left
 // empty or partial, nor any temporary file. Where no small tmpfs can be mounted, a file size
 // limit fails the writes instead.

@@ -3,6 +3,7 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <sys/xattr.h>
@@ -14,6 +15,7 @@
 #include <functional>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "conversion/recipe_file_posix.h"
 #include "tests/test_support.h"
@@ -519,7 +521,8 @@ TEST(RecipeFile, BackupLeftByAnInterruptedRewriteStopsTheWrite) {
 }
 
 // The temporary files that earlier runs left are removed when they are certainly abandoned:
-// made on this host by a process that is gone, or untouched for a day. Others stay.
+// made on this host by a process that is gone, or untouched for a day, and locked by no
+// writer. Others stay, the live writer's among them whatever its name and age say.
 TEST(RecipeFile, AbandonedTempFilesAreRemoved) {
     ScratchDir dir;
     const pid_t child = fork();
@@ -532,24 +535,32 @@ TEST(RecipeFile, AbandonedTempFilesAreRemoved) {
     struct Case {
         std::string name;
         bool old;
+        bool locked;  // by a live writer (in another PID namespace, for one)
         bool stays;
     };
     const Case cases[] = {
-        {".rcp-" + host + "-" + gone + "-0.tmp", false, false},
-        {".rcp-" + host + "-1-0.tmp", false, true},  // process 1 runs
-        {".rcp-other-pc-" + gone + "-0.tmp", false, true},
-        {".rcp-other-pc-" + gone + "-1.tmp", true, false},
-        {".rcp-" + gone + "-0.tmp", false, true},  // an older version's: the host is unknown
-        {".rcp-" + gone + "-1.tmp", true, false},
-        {".rcp-" + host + "-" + gone + "-x.tmp", true, true},
-        {".rcp-" + host + ".tmp", true, true},
-        {"notes.tmp", true, true},
+        {".rcp-" + host + "-" + gone + "-0.tmp", false, false, false},
+        {".rcp-" + host + "-1-0.tmp", false, false, true},  // process 1 runs
+        {".rcp-other-pc-" + gone + "-0.tmp", false, false, true},
+        {".rcp-other-pc-" + gone + "-1.tmp", true, false, false},
+        {".rcp-" + gone + "-0.tmp", false, false, true},  // an older version's: the host is unknown
+        {".rcp-" + gone + "-1.tmp", true, false, false},
+        {".rcp-" + host + "-" + gone + "-x.tmp", true, false, true},
+        {".rcp-" + host + ".tmp", true, false, true},
+        {"notes.tmp", true, false, true},
+        {".rcp-" + host + "-" + gone + "-2.tmp", false, true, true},
+        {".rcp-other-pc-" + gone + "-2.tmp", true, true, true},
     };
     std::set<std::string> staying = {"set.rcp"};
+    std::vector<int> locks;
     for (const Case& c : cases) {
         WriteFileBytes(dir.File(c.name), "[GENERAL]\r\nMod");
         if (c.old) {
             SetOldTime(dir.File(c.name));
+        }
+        if (c.locked) {
+            locks.push_back(open(dir.File(c.name).c_str(), O_RDONLY | O_CLOEXEC));
+            ASSERT_EQ(flock(locks.back(), LOCK_EX), 0);
         }
         if (c.stays) {
             staying.insert(c.name);
@@ -560,6 +571,9 @@ TEST(RecipeFile, AbandonedTempFilesAreRemoved) {
     ASSERT_TRUE(WriteRecipe(dir.File("set.rcp"), RecipeEntries(), &error)) << error;
 
     EXPECT_EQ(FilesIn(dir.path()), staying);
+    for (const int lock : locks) {
+        close(lock);
+    }
 }
 
 // On a full disk nothing is half written, whichever road a recipe takes: a new recipe is not
