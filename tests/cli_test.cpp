@@ -25,6 +25,7 @@
 #include <regex>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/hive_writer.h"
@@ -174,7 +175,8 @@ INSTANTIATE_TEST_SUITE_P(
                       "explain", "preview_excludes_stdout", "plain_view", "virtual_store_merge",
                       "virtual_store_list_verbose", "two_machines", "malformed_no_root",
                       "hive_list", "hive_merge", "hive_list_verbose", "hive_store_export",
-                      "hive_no_settings", "hive_damaged", "device_names_codepage"),
+                      "hive_no_settings", "hive_damaged", "device_names_codepage", "name_too_long",
+                      "name_too_long_dry_run"),
     [](const ::testing::TestParamInfo<const char*>& info) { return std::string(info.param); });
 
 // The bytes of every file under root by relative path, and every directory as "NAME/".
@@ -1202,6 +1204,80 @@ TEST(CliTempFiles, TwoRunsCreatingOneRecipeBothSucceed) {
     EXPECT_EQ(run.exitCode, 0) << run.err;
     EXPECT_EQ(ReadFileBytes((work / "Recipes" / kTornRecipe).string()), ConvertedRecipe());
     EXPECT_EQ(HiddenFilesIn(work / "Recipes"), std::set<std::string>{});
+}
+
+// Runs rcpconv with args in directory as RunRcpconv does, but kills it when it has not ended
+// within a minute: a run that waits for a pipe forever.
+RunResult RunRcpconvOrKill(const std::string& directory, const std::vector<std::string>& args) {
+    constexpr auto kDeadline = std::chrono::minutes(1);
+    constexpr auto kPollInterval = std::chrono::milliseconds(10);
+    const pid_t child = StartRcpconv(directory, args);
+    const auto start = std::chrono::steady_clock::now();
+    siginfo_t state = {};
+    while (waitid(P_PID, static_cast<id_t>(child), &state, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+           state.si_pid == 0) {
+        if (std::chrono::steady_clock::now() - start > kDeadline) {
+            kill(child, SIGKILL);
+            break;
+        }
+        std::this_thread::sleep_for(kPollInterval);
+    }
+    return WaitForProgram(child, directory);
+}
+
+// A pipe in a recipe's place is refused as the run refuses it, by the dry run, the diff and the
+// explanation alike, none of them waiting for a writer to open it.
+TEST(CliPreview, PipeInARecipesPlaceIsRefusedWithoutWaiting) {
+    ScratchDir scratch;
+    for (const char* mode : {"--dry-run", "--diff", "--explain"}) {
+        SCOPED_TRACE(mode);
+        const fs::path work = MakeWorkDirectory(fs::path(scratch.path()) / mode, {"none", {}});
+        fs::create_directories(work / "Recipes");
+        ASSERT_EQ(mkfifo((work / "Recipes" / kTornRecipe).c_str(), 0644), 0);
+
+        const RunResult run = RunRcpconvOrKill(work.string(), {mode, kSampleName, "-s", kTornSet});
+
+        EXPECT_FALSE(run.killed) << "waits for the pipe";
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_EQ(NotConvertedLines(run),
+                  std::set<std::string>{std::string("rcpconv: \"") + kTornSet +
+                                        "\" not converted: Recipes/" + kTornRecipe +
+                                        " is not a regular file"});
+    }
+}
+
+// The diff of a recipe that is a link to a file in its own directory names that file, which
+// the run writes: GNU patch, which edits no link, applies it and gives what the run writes.
+TEST(CliPreview, DiffOfALinkedRecipeNamesTheFileItLeadsTo) {
+    ScratchDir scratch;
+    const std::string target = "GaAs p Zn, kept by the lab.rcp";
+    fs::path recipes[3];
+    int side = 0;
+    for (const char* name : {"dry", "real", "patched"}) {
+        const fs::path work = MakeTornRecipeWork(fs::path(scratch.path()) / name);
+        recipes[side] = work / "Recipes";
+        fs::rename(recipes[side] / kTornRecipe, recipes[side] / target);
+        fs::create_symlink(target, recipes[side] / kTornRecipe);
+        ++side;
+    }
+    const std::vector<std::string> convert = {kSampleName, "-s", kTornSet, "--diff"};
+    std::vector<std::string> dryRun = convert;
+    dryRun.push_back("--dry-run");
+
+    const RunResult preview = RunRcpconv(recipes[0].parent_path().string(), dryRun);
+    const RunResult run = RunRcpconv(recipes[1].parent_path().string(), convert);
+
+    EXPECT_EQ(preview.exitCode, 0) << preview.err;
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(preview.out, run.out) << "the run's diff is not the preview's";
+    EXPECT_EQ(preview.out.rfind("--- \"a/" + target + "\"\n", 0), 0u) << preview.out;
+    const std::string diffPath = scratch.File("preview.diff");
+    WriteFileBytes(diffPath, preview.out);
+    const RunResult patch = RunProgram(recipes[2].string(), "patch",
+                                       {"-p1", "--binary", "--no-backup-if-mismatch"}, diffPath);
+    EXPECT_EQ(patch.exitCode, 0) << patch.out << patch.err;
+    EXPECT_EQ(TreeContents(recipes[2]), TreeContents(recipes[1]));
+    EXPECT_EQ(ReadFileBytes((recipes[1] / target).string()), ConvertedRecipe());
 }
 
 // On a full disk each set that finds no room is reported with the reason, and no recipe is left

@@ -3,7 +3,9 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <linux/fs.h>
 #include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <sys/xattr.h>
@@ -574,6 +576,38 @@ TEST(RecipeFile, AbandonedTempFilesAreRemoved) {
     for (const int lock : locks) {
         close(lock);
     }
+}
+
+// A recipe with inode flags (chattr's attributes, here "no dump") is told apart from a new file
+// by them: it is rewritten in place and keeps them.
+TEST(RecipeFile, InodeFlagsAreKept) {
+    ScratchDir dir;
+    const std::string path = dir.File("set.rcp");
+    WriteFileBytes(path, kOldRecipe);
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    int flags = 0;
+    const bool flagged = ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0 &&
+                         (flags |= FS_NODUMP_FL, ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0);
+    const int why = errno;
+    close(fd);
+    if (!flagged) {
+        GTEST_SKIP() << "the file system of " << dir.path()
+                     << " keeps no inode flags: " << strerror(why);
+    }
+    const struct stat before = StatOf(path);
+    std::string error;
+
+    ASSERT_TRUE(WriteRecipe(path, RecipeEntries(), &error)) << error;
+
+    EXPECT_EQ(StatOf(path).st_ino, before.st_ino);
+    EXPECT_EQ(ReadFileBytes(path), kUpdatedRecipe);
+    const int after = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    int flagsAfter = 0;
+    EXPECT_EQ(ioctl(after, FS_IOC_GETFLAGS, &flagsAfter), 0);
+    close(after);
+    EXPECT_NE(flagsAfter & FS_NODUMP_FL, 0);
+    EXPECT_EQ(FilesIn(dir.path()), std::set<std::string>{"set.rcp"});
 }
 
 // On a full disk nothing is half written, whichever road a recipe takes: a new recipe is not
