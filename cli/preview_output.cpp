@@ -11,13 +11,15 @@
 
 namespace {
 
-// The recipe's file name, as its diff and the dry run's lines name it.
+// The recipe's file name, as the dry run's lines name it.
 std::string FileNameOf(const std::string& path) {
     return path.substr(path.find_last_of(kPathSeparator) + 1);
 }
 
-void PrintDiff(const std::string& path, const std::string* before, const std::string& after) {
-    WriteStdoutBytes(RecipeDiff(FileNameOf(path), before, after));
+// The diff names the file the run writes, which for a link is the file it leads to: patch
+// edits no link.
+void PrintDiff(const RecipeFileBytes& before, const std::string& after) {
+    WriteStdoutBytes(RecipeDiff(before.fileName, before.exists ? &before.text : nullptr, after));
 }
 
 // What a dry run would do to one recipe, in a line for the user.
@@ -104,7 +106,7 @@ bool PreviewTarget::Preview(const std::string& path, const RecipeEntryList& entr
             return true;
     }
     if (diff_) {
-        PrintDiff(path, preview.existed ? &preview.before : nullptr, preview.after);
+        PrintDiff(preview.before, preview.after);
     }
     return true;
 }
@@ -114,30 +116,28 @@ bool PreviewTarget::Preview(const std::string& path, const RecipeEntryList& entr
 bool PreviewTarget::WriteAndShow(const std::string& path, const std::string& setName,
                                  const RecipeEntryList& entries, bool* changed,
                                  std::string* error) {
-    std::string before;
-    bool existed = false;
+    RecipeFileBytes before;
     std::string readError;
-    const bool readBefore = ReadRecipeFile(path, &before, &existed, &readError);
+    const bool readBefore = ReadRecipeFile(path.c_str(), &before, &readError);
     if (!writer_->WriteRecipe(path, setName, entries, changed, error)) {
         return false;
     }
-    std::string after;
-    bool exists = false;
-    if (!readBefore || !ReadRecipeFile(path, &after, &exists, &readError)) {
+    RecipeFileBytes after;
+    if (!readBefore || !ReadRecipeFile(path.c_str(), &after, &readError)) {
         PrintError("warning: no diff of " + path + ": " + readError);
-    } else if (exists && (!existed || before != after)) {
-        PrintDiff(path, existed ? &before : nullptr, after);
+    } else if (after.exists && (!before.exists || before.text != after.text)) {
+        before.fileName = after.fileName;
+        PrintDiff(before, after.text);
     }
     return true;
 }
 
 void SkippedRulesPrinter::SetConverted(const std::string& setName, const std::string& path,
                                        const std::vector<SkippedRule>& skipped) {
-    std::string recipe;
-    bool exists = false;
+    RecipeFileBytes recipe;
     std::string error;
     const bool lookUp = recipesOnDisk_ && !skipped.empty() &&
-                        ReadRecipeFile(path, &recipe, &exists, &error) && exists;
+                        ReadRecipeFile(path.c_str(), &recipe, &error) && recipe.exists;
     const std::string quotedSet = QuotedSetName(setName, codepage_);
     for (const SkippedRule& rule : skipped) {
         const std::string why = SkipText(rule);
@@ -145,7 +145,7 @@ void SkippedRulesPrinter::SetConverted(const std::string& setName, const std::st
             const char* section = rule.entries[i].section;
             const char* key = rule.entries[i].key;
             std::string line = quotedSet + " [" + section + "] " + key + " not written: " + why;
-            if (lookUp && IniHasEntry(recipe, section, key)) {
+            if (lookUp && IniHasEntry(recipe.text, section, key)) {
                 line += "; the recipe keeps its old value";
             }
             PrintError(line);

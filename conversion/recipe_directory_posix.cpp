@@ -3,8 +3,8 @@
 #include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
-#include <limits.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -22,8 +22,8 @@ constexpr size_t kTempPrefixSize = sizeof kTempPrefix - 1;
 constexpr size_t kTempSuffixSize = sizeof kTempSuffix - 1;
 constexpr int kTempNameAttempts = 100;
 constexpr size_t kMaxHostNameChars = 64;
-// A writer keeps its temporary file for well under a second; one a day old is abandoned
-// whoever made it, even on another computer sharing the directory.
+// A writer keeps its temporary file for well under a second; one a day old that no writer
+// holds is abandoned whoever made it, even on another computer sharing the directory.
 constexpr time_t kAbandonedAfterSeconds = 24 * 60 * 60;
 
 bool IsDigits(const std::string& text) {
@@ -56,10 +56,12 @@ bool ParseTempName(const std::string& name, std::string* host, long* pid) {
     return true;
 }
 
-// True when the temporary file name in the directory belongs to no running writer. A process
-// on another host cannot be asked, and a process of this host that still runs may be a
-// writer: their files stay until they are a day old.
-bool IsAbandoned(int directoryFd, const char* name, const std::string& host, time_t now) {
+// True when the temporary file name in the directory looks abandoned by its name and age: made
+// on this host by a process that is gone, or not touched for a day. Neither proves it: the
+// process may run in another PID namespace, or the clock of a file server may be behind; only
+// a writer's lock on the file does (see RemoveIfUnlocked). A file of an older version, which
+// took no lock, is judged by these alone.
+bool LooksAbandoned(int directoryFd, const char* name, const std::string& host, time_t now) {
     std::string madeOn;
     long pid = 0;
     struct stat info;
@@ -74,6 +76,21 @@ bool IsAbandoned(int directoryFd, const char* name, const std::string& host, tim
            errno == ESRCH;
 }
 
+// Removes the temporary file name when no writer holds its lock, and the name still leads to
+// the file whose lock was taken. A file that cannot be opened or locked stays.
+void RemoveIfUnlocked(int directoryFd, const char* name) {
+    const int fd = openat(directoryFd, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        return;
+    }
+    struct stat info;
+    if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && flock(fd, LOCK_EX | LOCK_NB) == 0 &&
+        IsStillNamed(directoryFd, name, fd)) {
+        unlinkat(directoryFd, name, 0);
+    }
+    close(fd);
+}
+
 }  // namespace
 
 std::string FailureReason(const char* what, const std::string& path, int error) {
@@ -86,22 +103,6 @@ std::string DirectoryOf(const std::string& path) {
         return ".";
     }
     return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-bool FollowLink(const char* path, std::string* target, std::string* error) {
-    char resolved[PATH_MAX];
-    char resolvedDirectory[PATH_MAX];
-    if (realpath(path, resolved) == nullptr) {
-        *error = FailureReason("read", path, errno);
-        return false;
-    }
-    if (realpath(DirectoryOf(path).c_str(), resolvedDirectory) == nullptr ||
-        DirectoryOf(resolved) != resolvedDirectory) {
-        *error = std::string(path) + " is a link to a file outside its directory";
-        return false;
-    }
-    *target = resolved;
-    return true;
 }
 
 bool WriteAll(int fd, const std::string& text, off_t offset) {
@@ -165,11 +166,30 @@ int CreateTempFile(const RecipeDirectory& directory, TempFileNaming* naming, mod
         *name = naming->prefix + std::to_string(naming->next++) + kTempSuffix;
         const int fd =
             openat(directory.fd, name->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-        if (fd >= 0 || errno != EEXIST) {
+        if (fd < 0 && errno != EEXIST) {
+            return -1;
+        }
+        if (fd < 0) {
+            continue;
+        }
+        // A run cleaning up that holds the lock already took the new file for abandoned (its
+        // name can name a process of another PID namespace) and removes it: another name is
+        // tried. Where the file system keeps no locks, no run can take one either.
+        if (flock(fd, LOCK_EX | LOCK_NB) == 0 || errno != EWOULDBLOCK) {
             return fd;
         }
+        close(fd);
     }
+    errno = EEXIST;
     return -1;
+}
+
+bool IsStillNamed(int directoryFd, const std::string& name, int fd) {
+    struct stat named;
+    struct stat opened;
+    return fstatat(directoryFd, name.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+           fstat(fd, &opened) == 0 && named.st_dev == opened.st_dev &&
+           named.st_ino == opened.st_ino;
 }
 
 void RemoveStaleTempFiles(const RecipeDirectory& directory, const std::string& host) {
@@ -186,8 +206,8 @@ void RemoveStaleTempFiles(const RecipeDirectory& directory, const std::string& h
     }
     const time_t now = time(nullptr);
     while (const dirent* entry = readdir(listing)) {
-        if (IsAbandoned(directory.fd, entry->d_name, host, now)) {
-            unlinkat(directory.fd, entry->d_name, 0);
+        if (LooksAbandoned(directory.fd, entry->d_name, host, now)) {
+            RemoveIfUnlocked(directory.fd, entry->d_name);
         }
     }
     closedir(listing);

@@ -11,62 +11,15 @@
 #include <vector>
 
 #include "conversion/ini_edit.h"
+#include "conversion/recipe_backup_posix.h"
 #include "conversion/recipe_file_posix.h"
 #include "settings/codepage.h"
 
 namespace {
 
-constexpr mode_t kAnyWriteBits = S_IWUSR | S_IWGRP | S_IWOTH;
-constexpr int kReadFlags = O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
-
-std::string BaseNameOf(const std::string& path) {
-    return path.substr(path.rfind('/') + 1);
-}
-
-// The rest of the open file fd, whose size is about size, into *text. Returns false with errno.
-bool ReadAll(int fd, off_t size, std::string* text) {
-    text->resize(static_cast<size_t>(size) + 1);  // one byte more sees the end in one read
-    size_t done = 0;
-    for (;;) {
-        const ssize_t got = read(fd, &(*text)[done], text->size() - done);
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
-        if (got <= 0) {
-            text->resize(done);
-            return got == 0;
-        }
-        done += static_cast<size_t>(got);
-        if (done == text->size()) {
-            text->resize(done * 2);  // it grew while being read
-        }
-    }
-}
-
-// Renaming over a file ignores its own permissions; a file nobody may write stays unwritten,
-// as Windows keeps a read-only file even for an administrator.
-int WritableError(const RecipeDirectory& directory, const char* name, const struct stat& info,
-                  uid_t user) {
-    if ((info.st_mode & kAnyWriteBits) == 0) {
-        return EACCES;
-    }
-    // For its owner the owner's bits decide (an access control list keeps them as its owner
-    // entry), so only someone else's file needs asking.
-    if (info.st_uid == user) {
-        return (info.st_mode & S_IWUSR) != 0 || user == 0 ? 0 : EACCES;
-    }
-    if (faccessat(directory.fd, name, W_OK, AT_EACCESS) != 0) {
-        return errno;
-    }
-    return 0;
-}
-
-// The message of a recipe whose rewrite a crash interrupted.
-std::string InterruptedRewrite(const char* path, const std::string& backup) {
-    return "an earlier run stopped while rewriting " + std::string(path) +
-           "; its previous text is kept in " + backup +
-           ": check the recipe, then remove the backup";
-}
+// A new recipe is tried again as an update when another run made it meanwhile; one more
+// attempt than that means the two keep racing, and the error is reported.
+constexpr int kNewRecipeAttempts = 2;
 
 }  // namespace
 
@@ -75,14 +28,14 @@ struct RecipeFileWriter::Run {
     const uid_t user = geteuid();  // whose the files this run creates are
     TempFileNaming naming = TempFileNamingOfThisProcess();
     std::vector<RecipeDirectory> directories;  // every one written into, opened on first use
-    RecipeDirectory cache;                     // where backups go that cannot lie beside
+    BackupDirectories elsewhere;  // where backups go that cannot lie beside their recipe
     bool cacheLookedFor = false;
 
     ~Run() {
         for (RecipeDirectory& directory : directories) {
             CloseRecipeDirectory(&directory);
         }
-        CloseRecipeDirectory(&cache);
+        CloseBackupDirectories(&elsewhere);
     }
 
     // The open directory at path, the abandoned temporary files in it removed on first use.
@@ -104,34 +57,20 @@ struct RecipeFileWriter::Run {
 
     // The cache directory when it exists, for the backups an earlier run may have left there.
     const RecipeDirectory* Cache() {
-        if (!cacheLookedFor) {
+        if (!cacheLookedFor && elsewhere.cache.fd < 0) {
             cacheLookedFor = true;
-            OpenExistingCacheDirectory(&cache);
+            OpenExistingCacheDirectory(&elsewhere.cache);
         }
-        return cache.fd >= 0 ? &cache : nullptr;
+        return elsewhere.cache.fd >= 0 ? &elsewhere.cache : nullptr;
     }
 
-    // Applies entries to the existing recipe open as fd (name in directory, path for the
-    // user). Returns true, *changed false when the recipe already held them; or false with
-    // *error.
-    bool Update(RecipeDirectory& directory, int fd, const char* name, const char* path,
-                const RecipeEntryList& entries, bool* changed, std::string* error) {
-        struct stat info;
-        if (fstat(fd, &info) != 0) {
-            *error = FailureReason("read", path, errno);
-            return false;
-        }
-        if (S_ISDIR(info.st_mode)) {
-            *error = FailureReason("read", path, EISDIR);
-            return false;
-        }
-        if (!S_ISREG(info.st_mode)) {
-            *error = std::string(path) + " is not a regular file";
-            return false;
-        }
-        std::string backup;
-        if (FindBackup({&directory, Cache()}, info, &backup)) {
-            *error = InterruptedRewrite(path, backup);
+    // Applies entries to the existing recipe open as fd, whose stat is info (name in directory,
+    // path for the user). Returns true, *changed false when the recipe already held them; or
+    // false with *error.
+    bool Update(RecipeDirectory& directory, int fd, const struct stat& info, const char* name,
+                const char* path, const RecipeEntryList& entries, bool* changed,
+                std::string* error) {
+        if (FindUnfinishedRewrite(directory, Cache(), fd, info, path, error)) {
             return false;
         }
         std::string oldText;
@@ -155,7 +94,7 @@ struct RecipeFileWriter::Run {
             case IniEditStatus::kChanged:
                 break;
         }
-        if (const int failure = WritableError(directory, name, info, user)) {
+        if (const int failure = WritableError(directory, name, fd, info, user)) {
             *error = FailureReason("write", path, failure);
             return false;
         }
@@ -168,7 +107,8 @@ struct RecipeFileWriter::Run {
                 return *changed;
             }
         }
-        *changed = RewriteInPlace(directory, &cache, name, info, oldText, text, path, error);
+        *changed =
+            RewriteInPlace(directory, &elsewhere, &naming, name, info, oldText, text, path, error);
         return *changed;
     }
 };
@@ -187,30 +127,31 @@ bool RecipeFileWriter::Write(const char* path, const RecipeEntryList& entries, b
         *error = FailureReason("write", path, errno);
         return false;
     }
-    std::string name = BaseNameOf(path);
-    int fd = openat(directory->fd, name.c_str(), kReadFlags);
-    if (fd < 0 && errno == ELOOP) {
-        std::string target;
-        if (!FollowLink(path, &target, error)) {
+    for (int attempt = 1;; ++attempt) {
+        std::string name = BaseNameOf(path);
+        struct stat info;
+        const int fd = OpenRecipe(*directory, path, &name, &info, error);
+        if (fd >= 0) {
+            const bool updated =
+                run_->Update(*directory, fd, info, name.c_str(), path, entries, changed, error);
+            close(fd);
+            return updated;
+        }
+        if (!error->empty()) {
             return false;
         }
-        name = BaseNameOf(target);
-        fd = openat(directory->fd, name.c_str(), kReadFlags);
+        if (entries.empty()) {
+            return true;
+        }
+        const ReplaceResult result = ReplaceByRename(*directory, &run_->naming, name.c_str(),
+                                                     NewIniText(entries), -1, nullptr, path, error);
+        // Another run made the recipe since it was looked for: update the file it made.
+        if (result != ReplaceResult::kNameTaken || attempt == kNewRecipeAttempts) {
+            *changed = result == ReplaceResult::kReplaced;
+            return *changed;
+        }
+        error->clear();
     }
-    if (fd < 0 && errno != ENOENT) {
-        *error = FailureReason("read", path, errno);
-        return false;
-    }
-    if (fd < 0) {
-        *changed = !entries.empty() &&
-                   ReplaceByRename(*directory, &run_->naming, name.c_str(), NewIniText(entries), -1,
-                                   nullptr, path, error) == ReplaceResult::kReplaced;
-        return entries.empty() || *changed;
-    }
-
-    const bool updated = run_->Update(*directory, fd, name.c_str(), path, entries, changed, error);
-    close(fd);
-    return updated;
 }
 
 bool RecipeFileWriter::Finish(std::string* error) {
@@ -241,23 +182,5 @@ bool RecipeFileWriter::Finish(std::string* error) {
             return false;
         }
     }
-    return flush(run_->cache);
-}
-
-bool FindInterruptedRewrite(const char* path, std::string* message) {
-    struct stat info;
-    RecipeDirectory directory;
-    if (stat(path, &info) != 0 || !OpenRecipeDirectory(DirectoryOf(path), &directory)) {
-        return false;
-    }
-    RecipeDirectory cache;
-    const bool cacheOpen = OpenExistingCacheDirectory(&cache);
-    std::string backup;
-    const bool found = FindBackup({&directory, cacheOpen ? &cache : nullptr}, info, &backup);
-    CloseRecipeDirectory(&directory);
-    CloseRecipeDirectory(&cache);
-    if (found) {
-        *message = InterruptedRewrite(path, backup);
-    }
-    return found;
+    return flush(run_->elsewhere.cache) && flush(run_->elsewhere.shared);
 }

@@ -1,5 +1,5 @@
-// The pieces of the Linux recipe writer: directories open for a run, temporary files, the
-// replacement by rename and the rewrite in place with a backup.
+// The pieces of the Linux recipe writer: directories open for a run, the recipe opened as the
+// writer reads it, temporary files, the replacement by rename and the rewrite in place.
 #pragma once
 
 #include <sys/stat.h>
@@ -7,11 +7,14 @@
 
 #include <string>
 
+struct BackupDirectories;
+
 // "cannot WHAT PATH: <error text>", the message of a failed step.
 std::string FailureReason(const char* what, const std::string& path, int error);
 
-// The directory part of path ("." for a bare name).
+// The directory part of path ("." for a bare name), and the name after it.
 std::string DirectoryOf(const std::string& path);
+std::string BaseNameOf(const std::string& path);
 
 // The file a link at path names into *target, as Windows follows it. A link is followed only to
 // a file in its own directory, so that nothing outside the output directory is ever touched; a
@@ -21,6 +24,9 @@ bool FollowLink(const char* path, std::string* target, std::string* error);
 // Writes all of text at the file's current offset (offset < 0) or at offset. Returns false
 // with errno set.
 bool WriteAll(int fd, const std::string& text, off_t offset = -1);
+
+// The rest of the open file fd, whose size is about size, into *text. Returns false with errno.
+bool ReadAll(int fd, off_t size, std::string* text);
 
 // A directory the run writes recipes into, open for the whole run.
 struct RecipeDirectory {
@@ -33,6 +39,24 @@ struct RecipeDirectory {
 // Opens path for the run into *directory. Returns false with errno set.
 bool OpenRecipeDirectory(const std::string& path, RecipeDirectory* directory);
 void CloseRecipeDirectory(RecipeDirectory* directory);
+
+// Opens the recipe *name in directory (path names it for the user) for reading as the writer
+// reads it: without waiting for a pipe or device, a link followed as FollowLink follows it
+// (*name then the name of the file it leads to). Returns its descriptor with *info; -1 with
+// *error empty when there is no file; -1 with *error when it is no regular file, its name is
+// too long for the file system, or it cannot be opened.
+int OpenRecipe(const RecipeDirectory& directory, const char* path, std::string* name,
+               struct stat* info, std::string* error);
+
+// The error of a recipe whose name the file system of directory cannot hold.
+std::string NameTooLong(const std::string& path, int directoryFd);
+
+// Returns 0 when the file name in directory, open as fd, whose stat is info, may be written by
+// user, else the errno that says why not. A file nobody may write stays unwritten, even by the
+// superuser, as Windows keeps a read-only file even for an administrator; so does an immutable
+// or append-only one.
+int WritableError(const RecipeDirectory& directory, const char* name, int fd,
+                  const struct stat& info, uid_t user);
 
 // The name this machine goes by in temporary file names: its host name, with every character
 // that does not belong in a file name replaced.
@@ -48,54 +72,54 @@ struct TempFileNaming {
 
 TempFileNaming TempFileNamingOfThisProcess();
 
-// Creates a new, empty temporary file in directory with mode (narrowed by the umask). Returns
-// its descriptor with its name in *name, or -1 with errno set.
+// Creates a new, empty temporary file in directory with mode (narrowed by the umask) and locks
+// it (flock) for as long as the descriptor stays open, so that no other run takes it for
+// abandoned. Returns its descriptor with its name in *name, or -1 with errno set.
 int CreateTempFile(const RecipeDirectory& directory, TempFileNaming* naming, mode_t mode,
                    std::string* name);
 
+// True when name in the directory directoryFd is still the file open as fd: nobody removed it
+// or put another file in its place.
+bool IsStillNamed(int directoryFd, const std::string& name, int fd);
+
 // Removes the temporary files of this program that certainly belong to no running writer:
-// made on this host by a process that is gone, or not touched for a day. Other files, and
-// temporary files it cannot judge, stay.
+// unlocked, and made on this host by a process that is gone or not touched for a day. Other
+// files, and temporary files it cannot judge, stay.
 void RemoveStaleTempFiles(const RecipeDirectory& directory, const std::string& host);
+
+// The inode flags of the open file (chattr's attributes) that a new file does not take over
+// by itself; 0 where the file system keeps none.
+unsigned KeptInodeFlags(int fd);
+
+// The flags a new file in the open directory takes from it; 0 where it passes on none.
+unsigned InheritedInodeFlags(int directoryFd);
 
 // What ReplaceByRename did.
 enum class ReplaceResult {
     kReplaced,       // the file at name holds text
     kKeepsIdentity,  // the old file has something a new one would lose: nothing done
+    kNameTaken,      // no old file, but one appeared at name meanwhile: nothing done
     kFailed,         // *error says why; the old file (if any) is as it was
 };
 
 // Writes text to a temporary file in directory and renames it to name. old is the file there
 // now (oldFd open on it), or null when there is none (oldFd -1): then the new file needs no flush
 // of its own (it holds no old data, and the run is made durable at its end), and a file that
-// appears there meanwhile is not replaced. With old, the new file gets its owner group, permissions
-// and extended attributes and is flushed before it replaces it; where they cannot be made the same,
-// or the directory cannot take a new file, nothing is done. path names the recipe in *error.
+// appears there meanwhile is not replaced. With old, the new file is made accessible to nobody
+// but its owner, gets the old one's group, permissions, inode flags and extended attributes and
+// is flushed before it replaces it; where they cannot be made the same, or the directory cannot
+// take a new file, nothing is done. A temporary file that is no longer the one written is not
+// renamed. path names the recipe in *error.
 ReplaceResult ReplaceByRename(RecipeDirectory& directory, TempFileNaming* naming, const char* name,
                               const std::string& text, int oldFd, const struct stat* old,
                               const std::string& path, std::string* error);
 
-// Where a backup made before a rewrite in place lies, when a crash left it there.
-struct BackupPlaces {
-    const RecipeDirectory* beside;  // the recipe's own directory
-    const RecipeDirectory* cache;   // the user's cache directory, or null when it does not exist
-};
-
-// Looks for a backup of the file old (a recipe) left by an interrupted rewrite. Returns true
-// with its path in *backupPath when there is one.
-bool FindBackup(const BackupPlaces& places, const struct stat& old, std::string* backupPath);
-
-// Opens the user's cache directory for this program ($XDG_CACHE_HOME/rcpconv or
-// ~/.cache/rcpconv) into *cache when it exists. Returns false when it does not or cannot be
-// opened.
-bool OpenExistingCacheDirectory(RecipeDirectory* cache);
-
 // Rewrites the file name in directory, whose stat is old and whose bytes are oldText, to hold
 // newText, keeping the file itself (its links, owner and attributes). First a copy of oldText
-// is made durable beside it, or, where nothing can be created there, in the cache directory
-// (created when missing; *cache opened on it); the new text is reserved, written and flushed;
-// then the copy is removed. When the rewrite fails the old text is put back. Returns true, or
-// false with *error naming path.
-bool RewriteInPlace(RecipeDirectory& directory, RecipeDirectory* cache, const char* name,
-                    const struct stat& old, const std::string& oldText, const std::string& newText,
-                    const std::string& path, std::string* error);
+// is made durable (see MakeBackup) and the file marked with where it is (see MarkRewrite); the
+// new text is reserved, written and flushed; then the mark and the copy are removed. When the
+// rewrite fails the old text is put back. Returns true, or false with *error naming path.
+bool RewriteInPlace(RecipeDirectory& directory, BackupDirectories* elsewhere,
+                    TempFileNaming* naming, const char* name, const struct stat& old,
+                    const std::string& oldText, const std::string& newText, const std::string& path,
+                    std::string* error);

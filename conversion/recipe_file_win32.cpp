@@ -10,6 +10,7 @@
 #include <windows.h>
 
 #include <cstring>
+#include <utility>
 
 #include "conversion/recipe_check.h"
 #include "conversion/recipe_file_name.h"
@@ -67,14 +68,15 @@ bool MakeBackup(const std::string& path, const std::string& backup, std::string*
     }
     // The copy takes the recipe's attributes; a read-only one could not be removed afterwards.
     SetFileAttributesA(backup.c_str(), FILE_ATTRIBUTE_NORMAL);
-    bool copied = false;
+    RecipeFileBytes copy;
     std::string unread;
-    if (!ReadRecipeFile(backup, before, &copied, &unread) || !copied) {
+    if (!ReadRecipeFile(backup.c_str(), &copy, &unread) || !copy.exists) {
         *error = "cannot back up " + path + ": " +
                  (unread.empty() ? "the copy " + backup + " vanished" : unread);
-    } else if (IsUtf16(*before)) {
+    } else if (IsUtf16(copy.text)) {
         *error = "cannot edit " + path + ": the file is UTF-16 text";
     } else {
+        *before = std::move(copy.text);
         return true;
     }
     DeleteFileA(backup.c_str());
@@ -114,11 +116,12 @@ bool CheckWritten(const std::string& path, const std::string& before,
                                  : key + " reads \"" + text + "\", not \"" + entry.text + "\"");
         return false;
     }
-    bool exists = false;
+    RecipeFileBytes written;
     std::string difference;
-    if (!ReadRecipeFile(path, after, &exists, error)) {
+    if (!ReadRecipeFile(path.c_str(), &written, error)) {
         return false;
     }
+    *after = std::move(written.text);
     if (!KeepsOtherLines(before, *after, entries, &difference)) {
         *error = notWhole + difference;
         return false;
@@ -135,10 +138,10 @@ std::string Undo(const std::string& path, const std::string* backup, const std::
         }
         return IsFile(path) ? "; the unfinished recipe could not be removed" : "";
     }
-    std::string now;
-    bool exists = false;
+    RecipeFileBytes now;
     std::string unread;
-    const bool unchanged = ReadRecipeFile(path, &now, &exists, &unread) && exists && now == before;
+    const bool unchanged =
+        ReadRecipeFile(path.c_str(), &now, &unread) && now.exists && now.text == before;
     // A rename needs no room on a full disk; a copy keeps the file itself.
     if ((unchanged && DeleteFileA(backup->c_str())) ||
         MoveFileExA(backup->c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING) ||

@@ -12,8 +12,8 @@ test_packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
     g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
     wine64 xvfb x11-utils xdotool imagemagick unzip locales
-    libhivex-bin libwin-hivex-perl patch
-    dpkg-dev lintian man-db bash-completion tmux strace cmark-gfm
+    libhivex-bin libwin-hivex-perl patch strace e2fsprogs
+    dpkg-dev lintian man-db bash-completion tmux cmark-gfm
 )
 
 case "${1:-}" in

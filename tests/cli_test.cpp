@@ -25,9 +25,11 @@
 #include <regex>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/hive_writer.h"
+#include "tests/program_runs.h"
 #include "tests/test_support.h"
 
 namespace fs = std::filesystem;
@@ -36,105 +38,15 @@ namespace {
 
 const char kSampleName[] = "qz7165-settings.reg";
 
-struct RunResult {
-    int exitCode = -1;  // -1 when it did not exit on its own
-    bool killed = false;
-    std::string out;
-    std::string err;
-};
-
-// In a child process that StartProgram made: runs argv under the file size limit (see
-// LimitFileSize), its stderr going through a pipe so that the limit does not cut the messages
-// themselves, and ends with its exit code.
-[[noreturn]] void RunUnderFileSizeLimit(char** argv, size_t fileSizeLimit) {
-    int pipeEnds[2];
-    if (pipe(pipeEnds) != 0) {
-        _exit(127);
-    }
-    const pid_t limited = fork();
-    if (limited == 0) {
-        dup2(pipeEnds[1], 2);
-        close(pipeEnds[0]);
-        close(pipeEnds[1]);
-        LimitFileSize(fileSizeLimit);
-        execvp(argv[0], argv);
-        _exit(127);
-    }
-    close(pipeEnds[1]);
-    char buffer[4096];
-    for (ssize_t got; (got = read(pipeEnds[0], buffer, sizeof buffer)) > 0;) {
-        if (write(2, buffer, static_cast<size_t>(got)) != got) {
-            _exit(127);
-        }
-    }
-    int status = 0;
-    waitpid(limited, &status, 0);
-    _exit(WIFEXITED(status) ? WEXITSTATUS(status) : 127);
-}
-
-// Starts program with args in directory, stdin from inputPath ("" for none), its two streams
-// going to files beside it; with a fileSizeLimit, under that limit (see LimitFileSize).
-// Returns its process id.
-pid_t StartProgram(const std::string& directory, const std::string& program,
-                   const std::vector<std::string>& args, const std::string& inputPath = "",
-                   size_t fileSizeLimit = 0) {
-    const std::string outPath = directory + "/../stdout";
-    const std::string errPath = directory + "/../stderr";
-    std::vector<char*> argv;
-    std::string programCopy = program;
-    argv.push_back(programCopy.data());
-    std::vector<std::string> copies = args;
-    for (std::string& arg : copies) {
-        argv.push_back(arg.data());
-    }
-    argv.push_back(nullptr);
-
-    const pid_t child = fork();
-    if (child == 0) {
-        const int in = open(inputPath.empty() ? "/dev/null" : inputPath.c_str(), O_RDONLY);
-        const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (in < 0 || out < 0 || err < 0 || chdir(directory.c_str()) != 0 || dup2(in, 0) < 0 ||
-            dup2(out, 1) < 0 || dup2(err, 2) < 0) {
-            _exit(127);
-        }
-        if (fileSizeLimit != 0) {
-            RunUnderFileSizeLimit(argv.data(), fileSizeLimit);
-        }
-        execvp(argv[0], argv.data());
-        _exit(127);
-    }
-    return child;
-}
-
-// Waits for a program that StartProgram started in directory and collects what it printed.
-RunResult WaitForProgram(pid_t child, const std::string& directory) {
-    RunResult result;
-    int status = 0;
-    if (child > 0 && waitpid(child, &status, 0) == child) {
-        result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        result.killed = WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
-    }
-    result.out = ReadFileBytes(directory + "/../stdout");
-    result.err = ReadFileBytes(directory + "/../stderr");
-    return result;
-}
-
-// Runs program with args in directory, stdin from inputPath ("" for none).
-RunResult RunProgram(const std::string& directory, const std::string& program,
-                     const std::vector<std::string>& args, const std::string& inputPath = "") {
-    return WaitForProgram(StartProgram(directory, program, args, inputPath), directory);
-}
-
 pid_t StartRcpconv(const std::string& directory, const std::vector<std::string>& args,
-                   size_t fileSizeLimit = 0) {
-    return StartProgram(directory, RC_RCPCONV, args, "", fileSizeLimit);
+                   const ProcessSetting& setting = {}) {
+    return StartProgram(directory, RC_RCPCONV, args, "", setting);
 }
 
 // Runs rcpconv with args in directory (see StartProgram).
 RunResult RunRcpconv(const std::string& directory, const std::vector<std::string>& args,
-                     size_t fileSizeLimit = 0) {
-    return WaitForProgram(StartRcpconv(directory, args, fileSizeLimit), directory);
+                     const ProcessSetting& setting = {}) {
+    return WaitForProgram(StartRcpconv(directory, args, setting), directory);
 }
 
 std::vector<std::string> ReadLines(const std::string& text) {
@@ -278,7 +190,7 @@ INSTANTIATE_TEST_SUITE_P(
                       "hive_list", "hive_merge", "hive_list_verbose", "hive_store_export",
                       "hive_no_settings", "hive_damaged", "device_names_codepage",
                       "hive_unused_ntuser", "unused_plain_store", "unused_plain_machine",
-                      "same_file_twice"),
+                      "same_file_twice", "name_too_long", "name_too_long_dry_run"),
     [](const ::testing::TestParamInfo<const char*>& info) { return std::string(info.param); });
 
 // The bytes of every file under root by relative path, and every directory as "NAME/".
@@ -787,6 +699,652 @@ TEST(CliInterrupted, EachRecipeIsOldOrNewOrKeptWithItsBackup) {
               << changesOfAWholeRun << " file changes; " << backupsLeft << " backups left\n";
 }
 
+// The set the tests of torn recipes convert, and the name of its recipe.
+const char kTornSet[] = "GaAs p Zn";
+const char kTornRecipe[] = "GaAs p Zn.rcp";
+
+// The recipe of kTornSet as the sample's conversion writes it.
+std::string ConvertedRecipe() {
+    return ReadTestData(std::string("cli/sample/after/Recipes/") + kTornRecipe);
+}
+
+// The recipe as a user left it, with a longer electrolyte: its rewrite makes the text shorter,
+// so that a rewrite killed before it cuts the file leaves it torn.
+std::string LongerRecipe() {
+    std::string text = ConvertedRecipe();
+    const std::string electrolyte = "Electrolyte=0.1M Tiron";
+    text.insert(text.find(electrolyte) + electrolyte.size(), ", as mixed in the old lab");
+    return text;
+}
+
+// A working directory in where holding the sample and, in Recipes/, LongerRecipe().
+fs::path MakeTornRecipeWork(const fs::path& where) {
+    fs::create_directories(where / "Recipes");
+    fs::copy_file(fs::path(RC_SOURCE_DIR) / "examples" / kSampleName, where / kSampleName);
+    WriteFileBytes((where / "Recipes" / kTornRecipe).string(), LongerRecipe());
+    return where;
+}
+
+// Lets kNobody reach and read what lies below directory (when the tests run as root).
+void OpenToEveryone(const fs::path& directory) {
+    fs::permissions(directory, fs::perms::owner_all | fs::perms::group_read |
+                                   fs::perms::group_exec | fs::perms::others_read |
+                                   fs::perms::others_exec);
+}
+
+// Hands path to the user the runs are made as, so that it is theirs.
+void GiveToRuns(const fs::path& path) {
+    if (geteuid() == 0) {
+        ASSERT_EQ(chown(path.c_str(), kNobody, kNobody), 0) << path;
+    }
+}
+
+// Makes the recipe in recipes writable only in place, its backup going elsewhere: as root the
+// recipe and its directory stay root's and the runs are made as kNobody, who may write the
+// recipe but create nothing beside it; otherwise the directory takes no new file. Returns the
+// setting of the runs.
+ProcessSetting OnlyInPlace(const fs::path& recipes) {
+    ProcessSetting setting;
+    setting.unprivileged = true;
+    if (geteuid() == 0) {
+        fs::permissions(recipes / kTornRecipe, fs::perms::owner_read | fs::perms::owner_write |
+                                                   fs::perms::group_read | fs::perms::group_write |
+                                                   fs::perms::others_read |
+                                                   fs::perms::others_write);
+    } else {
+        fs::permissions(recipes,
+                        fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                        fs::perm_options::remove);
+    }
+    return setting;
+}
+
+// Runs rcpconv in work on the sample's sets of args, then kTornSet, as setting says, under
+// strace, which kills it when it first cuts a file: a rewrite in place has put the new text
+// over the old and not yet cut it. The recipe must then be torn: the new text, then the end of
+// the old.
+void TearRecipe(const fs::path& work, const std::vector<std::string>& args,
+                const ProcessSetting& setting, const std::string& traceFile = "/dev/null") {
+    std::vector<std::string> convert = {kSampleName};
+    convert.insert(convert.end(), args.begin(), args.end());
+    convert.insert(convert.end(), {"-s", kTornSet});
+    const RunResult run = RunProgram(
+        work.string(), "strace",
+        UnderStrace("ftruncate", "KILL", RC_RCPCONV, convert, traceFile, "openat"), "", setting);
+    ASSERT_TRUE(run.killed) << "exit " << run.exitCode << ": " << run.err;
+    EXPECT_EQ(ReadFileBytes((work / "Recipes" / kTornRecipe).string()),
+              ConvertedRecipe() + LongerRecipe().substr(ConvertedRecipe().size()));
+}
+
+// Runs the dry run and the real run of kTornSet with args in work as setting says, after
+// TearRecipe. Both must refuse the torn recipe at recipe alike, and leave it as it is. Returns
+// the line that refuses it.
+std::string ExpectTornRecipeRefused(const fs::path& work, const fs::path& recipe,
+                                    const std::vector<std::string>& args,
+                                    const ProcessSetting& setting) {
+    const std::string torn = ReadFileBytes(recipe.string());
+    std::set<std::string> refusals[2];
+    for (int dryRun = 1; dryRun >= 0; --dryRun) {
+        std::vector<std::string> convert = {kSampleName, "-s", kTornSet};
+        if (dryRun != 0) {
+            convert.push_back("--dry-run");
+        }
+        convert.insert(convert.end(), args.begin(), args.end());
+        const RunResult run = RunRcpconv(work.string(), convert, setting);
+        EXPECT_EQ(run.exitCode, 1) << run.err;
+        refusals[dryRun] = NotConvertedLines(run);
+        EXPECT_EQ(ReadFileBytes(recipe.string()), torn);
+    }
+    EXPECT_EQ(refusals[0], refusals[1]) << "the dry run and the run disagree";
+    const std::string refusal = refusals[0].empty() ? "" : *refusals[0].begin();
+    EXPECT_NE(refusal.find(std::string("rcpconv: \"") + kTornSet +
+                           "\" not converted: an earlier run stopped while rewriting "),
+              std::string::npos)
+        << refusal;
+    return refusal;
+}
+
+// (a) A recipe torn while rewritten through one name is refused through its other name, in
+// another directory, pointing to its backup.
+TEST(CliInterrupted, TornRecipeIsRefusedThroughALinkInAnotherDirectory) {
+    if (const std::string why = StraceUnavailable(); !why.empty()) {
+        GTEST_SKIP() << why;
+    }
+    ScratchDir scratch;
+    const fs::path work = MakeTornRecipeWork(fs::path(scratch.path()) / "work");
+    const fs::path recipe = work / "Recipes" / kTornRecipe;
+    fs::create_directories(work / "links");
+    fs::create_hard_link(recipe, work / "links" / kTornRecipe);
+
+    TearRecipe(work, {}, {});
+
+    const fs::path backup = fs::canonical(work / "Recipes") / BackupNameOf(recipe);
+    EXPECT_EQ(ReadFileBytes(backup.string()), LongerRecipe());
+    EXPECT_EQ(ExpectTornRecipeRefused(work, work / "links" / kTornRecipe, {"-o", "links"}, {}),
+              std::string("rcpconv: \"") + kTornSet +
+                  "\" not converted: an earlier run stopped while rewriting links/" + kTornRecipe +
+                  "; its previous text is kept in " + backup.string() +
+                  ": check the recipe, then remove the backup");
+}
+
+// (b) A recipe torn while its backup went to one cache directory is refused by a run with
+// another (another user's, a service's).
+TEST(CliInterrupted, TornRecipeIsRefusedWhateverTheCacheDirectory) {
+    if (const std::string why = StraceUnavailable(); !why.empty()) {
+        GTEST_SKIP() << why;
+    }
+    ScratchDir scratch;
+    OpenToEveryone(scratch.path());
+    const fs::path work = MakeTornRecipeWork(fs::path(scratch.path()) / "work");
+    const fs::path caches[] = {scratch.File("cache-1"), scratch.File("cache-2")};
+    for (const fs::path& cache : caches) {
+        fs::create_directories(cache);
+        GiveToRuns(cache);
+    }
+    ProcessSetting setting = OnlyInPlace(work / "Recipes");
+    setting.environment = {"XDG_CACHE_HOME=" + caches[0].string()};
+
+    TearRecipe(work, {}, setting);
+
+    ASSERT_EQ(RecipesIn(caches[0] / "rcpconv").size(), 1u) << "no backup in the cache";
+    setting.environment = {"XDG_CACHE_HOME=" + caches[1].string()};
+    const std::string refusal =
+        ExpectTornRecipeRefused(work, work / "Recipes" / kTornRecipe, {}, setting);
+    EXPECT_NE(refusal.find("kept in " + caches[0].string() + "/rcpconv/"), std::string::npos)
+        << refusal;
+}
+
+// An ext4 image in scratch attached to a loop device and mounted on scratch/mnt, for as long as
+// the object lives; mounted again through another loop device, its files get another device
+// number, as a USB disk plugged in again may give them.
+class LoopMount {
+  public:
+    explicit LoopMount(const fs::path& scratch)
+        : tools_(scratch / "tools" / "run"), image_(scratch / "disk.img"), at_(scratch / "mnt") {
+        constexpr uintmax_t kImageBytes = 16 * 1024 * 1024;
+        fs::create_directories(tools_);
+        fs::create_directories(at_);
+        WriteFileBytes(image_.string(), "");
+        fs::resize_file(image_, kImageBytes);
+        mounted_ = Run("mkfs.ext4 -q -F \"$0\" && mount \"$(losetup -f --show \"$0\")\" \"$1\"");
+    }
+    ~LoopMount() { Run("umount \"$1\"; losetup -j \"$0\" -n -O NAME | xargs -r -n1 losetup -d"); }
+
+    bool mounted() const { return mounted_; }
+    const std::string& why() const { return why_; }
+    const fs::path& path() const { return at_; }
+
+    // The first device stays attached until the second is, so that they differ.
+    bool MountAgain() {
+        return Run(
+            "old=$(losetup -j \"$0\" -n -O NAME) && umount \"$1\" && "
+            "new=$(losetup -f --show \"$0\") && losetup -d $old && mount $new \"$1\"");
+    }
+
+  private:
+    // Runs the shell script with the image as $0 and the mount point as $1.
+    bool Run(const std::string& script) {
+        const RunResult run =
+            RunProgram(tools_.string(), "sh", {"-c", script, image_.string(), at_.string()});
+        why_ = run.err;
+        return run.exitCode == 0;
+    }
+
+    fs::path tools_;
+    fs::path image_;
+    fs::path at_;
+    bool mounted_ = false;
+    std::string why_;
+};
+
+// (c) A recipe torn while its backup went to the cache is refused after its file system comes
+// back under another device number, as a USB disk may, in the dry run as in the run.
+TEST(CliInterrupted, TornRecipeIsRefusedOnItsFileSystemMountedAgain) {
+    if (const std::string why = StraceUnavailable(); !why.empty()) {
+        GTEST_SKIP() << why;
+    }
+    ScratchDir scratch;
+    OpenToEveryone(scratch.path());
+    LoopMount disk(scratch.path());
+    if (!disk.mounted()) {
+        GTEST_SKIP() << "no ext4 image can be mounted here: " << disk.why();
+    }
+    const fs::path work = MakeTornRecipeWork(disk.path() / "work");
+    const fs::path cache = scratch.File("cache");
+    fs::create_directories(cache);
+    GiveToRuns(cache);
+    ProcessSetting setting = OnlyInPlace(work / "Recipes");
+    setting.environment = {"XDG_CACHE_HOME=" + cache.string()};
+    const fs::path recipe = work / "Recipes" / kTornRecipe;
+    struct stat before = {};
+    ASSERT_EQ(stat(recipe.c_str(), &before), 0);
+
+    TearRecipe(work, {}, setting);
+    ASSERT_TRUE(disk.MountAgain()) << disk.why();
+
+    struct stat after = {};
+    ASSERT_EQ(stat(recipe.c_str(), &after), 0);
+    EXPECT_NE(after.st_dev, before.st_dev) << "the same device number again";
+    ExpectTornRecipeRefused(work, recipe, {}, setting);
+}
+
+// (d) Without a usable cache (no home, as for a service) and a directory that takes no new
+// file, the backup goes to a private directory under /var/tmp, where a later run finds it too;
+// where that fails as well, the dry run and the run refuse the recipe naming every place tried.
+TEST(CliInterrupted, WithoutACacheBackupsGoUnderVarTmpAndEveryPlaceTriedIsNamed) {
+    if (const std::string why = StraceUnavailable(); !why.empty()) {
+        GTEST_SKIP() << why;
+    }
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "only the superuser can give a run a /var/tmp of its own";
+    }
+    ScratchDir scratch;
+    OpenToEveryone(scratch.path());
+    const fs::path work = MakeTornRecipeWork(fs::path(scratch.path()) / "work");
+    const fs::path recipe = work / "Recipes" / kTornRecipe;
+    const fs::path varTmp = scratch.File("var-tmp");
+    fs::create_directories(varTmp);
+    fs::permissions(varTmp, fs::perms::all | fs::perms::sticky_bit);
+    ProcessSetting setting = OnlyInPlace(work / "Recipes");
+    setting.environment = {"HOME=/nonexistent", "XDG_CACHE_HOME"};
+    setting.varTmp = varTmp.string();
+    const std::string shared = "rcpconv-" + std::to_string(kNobody);
+    const std::vector<std::string> convert = {kSampleName, "-s", kTornSet};
+
+    std::vector<std::string> dryRun = convert;
+    dryRun.push_back("--dry-run");
+    const RunResult preview = RunRcpconv(work.string(), dryRun, setting);
+    EXPECT_EQ(preview.exitCode, 0) << preview.err;
+    EXPECT_NE(preview.err.find(std::string("would update \"") + kTornRecipe), std::string::npos)
+        << preview.err;
+    const RunResult run = RunRcpconv(work.string(), convert, setting);
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(ReadFileBytes(recipe.string()), ConvertedRecipe());
+    ASSERT_TRUE(fs::is_directory(varTmp / shared));
+    EXPECT_TRUE(fs::is_empty(varTmp / shared));
+
+    WriteFileBytes(recipe.string(), LongerRecipe());
+    TearRecipe(work, {}, setting);
+    const std::string refusal = ExpectTornRecipeRefused(work, recipe, {}, setting);
+    EXPECT_NE(refusal.find("kept in /var/tmp/" + shared + "/"), std::string::npos) << refusal;
+
+    // The user checks the recipe and removes the backup.
+    WriteFileBytes(recipe.string(), LongerRecipe());
+    for (const auto& backup : fs::directory_iterator(varTmp / shared)) {
+        fs::remove(backup.path());
+    }
+    setting.varTmpReadOnly = true;
+    const std::set<std::string> expected = {
+        std::string("rcpconv: \"") + kTornSet + "\" not converted: cannot back up Recipes/" +
+        kTornRecipe +
+        " in Recipes (Permission denied), in /nonexistent/.cache/rcpconv (No such file or "
+        "directory) or in /var/tmp/" +
+        shared + " (Read-only file system)"};
+    EXPECT_EQ(NotConvertedLines(RunRcpconv(work.string(), dryRun, setting)), expected);
+    EXPECT_EQ(NotConvertedLines(RunRcpconv(work.string(), convert, setting)), expected);
+    EXPECT_EQ(ReadFileBytes(recipe.string()), LongerRecipe());
+}
+
+// Where a backup or a temporary file is made in a recipe's place, no permission of the
+// recipe's is widened on the way: each is created readable by its owner alone, and a backup
+// gets the recipe's group and permissions.
+TEST(CliInterrupted, BackupsAndTemporaryFilesGrantNoMoreThanTheRecipe) {
+    if (const std::string why = StraceUnavailable(); !why.empty()) {
+        GTEST_SKIP() << why;
+    }
+    constexpr gid_t kLabGroup = 4242;
+    constexpr mode_t kRecipeMode = 0640;
+    const char kReplacedSet[] =
+        "InP S-doped \xC3\x98"
+        "50mm";
+    ScratchDir scratch;
+    const fs::path work = MakeTornRecipeWork(fs::path(scratch.path()) / "work");
+    const fs::path recipe = work / "Recipes" / kTornRecipe;
+    const fs::path replaced = work / "Recipes" / (std::string(kReplacedSet) + ".rcp");
+    WriteFileBytes(replaced.string(), "[GENERAL]\r\nModel=9\r\n");
+    fs::create_hard_link(recipe, scratch.File("other name.rcp"));
+    for (const fs::path& path : {recipe, replaced}) {
+        ASSERT_EQ(chmod(path.c_str(), kRecipeMode), 0);
+        if (geteuid() == 0) {
+            ASSERT_EQ(chown(path.c_str(), static_cast<uid_t>(-1), kLabGroup), 0);
+        }
+    }
+    const std::string trace = scratch.File("trace");
+
+    TearRecipe(work, {"-s", kReplacedSet}, {}, trace);
+
+    struct stat backup = {};
+    ASSERT_EQ(stat((work / "Recipes" / BackupNameOf(recipe)).c_str(), &backup), 0);
+    EXPECT_EQ(backup.st_mode & 07777, kRecipeMode);
+    struct stat original = {};
+    ASSERT_EQ(stat(recipe.c_str(), &original), 0);
+    EXPECT_EQ(backup.st_gid, original.st_gid);
+    const std::regex created("openat\\(.*\"(\\.rcp-[^\"]*)\", [^,]*O_CREAT[^,]*, (0[0-7]+)\\)");
+    int files = 0;
+    for (const std::string& line : ReadLines(ReadFileBytes(trace))) {
+        std::smatch match;
+        if (std::regex_search(line, match, created)) {
+            ++files;
+            EXPECT_EQ(std::stoul(match[2].str(), nullptr, 8) & ~kRecipeMode, 0u) << line;
+        }
+    }
+    EXPECT_EQ(files, 2) << "a temporary file for the replaced recipe, one for the backup";
+}
+
+// A run of rcpconv in work, on kSampleName and args, stopped by strace just after its first call
+// of syscall, and resumed when Resume is called or the object goes. Its output goes beside
+// work, so that other runs in other directories can be made meanwhile. prefix, when not empty,
+// is the command line of a program that runs strace's (such as unshare).
+class StoppedRun {
+  public:
+    StoppedRun(const fs::path& work, const std::string& syscall,
+               const std::vector<std::string>& args, const std::vector<std::string>& prefix = {})
+        : work_(work) {
+        std::vector<std::string> convert = {kSampleName};
+        convert.insert(convert.end(), args.begin(), args.end());
+        std::vector<std::string> line = prefix;
+        const std::string trace = (work.parent_path() / "trace").string();
+        const std::vector<std::string> traced =
+            UnderStrace(syscall, "STOP", RC_RCPCONV, convert, trace);
+        line.push_back("strace");
+        line.insert(line.end(), traced.begin(), traced.end());
+        started_ = StartProgram(work.string(), line[0], {line.begin() + 1, line.end()});
+        stopped_ = WaitForStoppedProcess(started_, "rcpconv", trace);
+        if (stopped_ < 0) {
+            kill(started_, SIGKILL);  // nothing would resume it
+        }
+    }
+
+    ~StoppedRun() { Resume(); }
+
+    bool stopped() const { return stopped_ > 0; }
+
+    // Lets the run go on and waits for its end.
+    RunResult Resume() {
+        if (started_ > 0) {
+            if (stopped_ > 0) {
+                kill(stopped_, SIGCONT);
+            }
+            result_ = WaitForProgram(started_, work_.string());
+            started_ = -1;
+        }
+        return result_;
+    }
+
+  private:
+    fs::path work_;
+    pid_t started_ = -1;
+    pid_t stopped_ = -1;
+    RunResult result_;
+};
+
+// A working directory beside work (its own output files apart), from which runs are made in
+// work's recipes while a StoppedRun holds work.
+fs::path OtherWorkDirectory(const fs::path& work) {
+    const fs::path other = work.parent_path() / "other" / "work";
+    fs::create_directories(other);
+    return other;
+}
+
+// The temporary files in directory: ".rcp-HOST-PID-N.tmp".
+std::vector<fs::path> TempFilesIn(const fs::path& directory) {
+    std::vector<fs::path> found;
+    for (const std::string& name : HiddenFilesIn(directory)) {
+        if (name.size() > 4 && name.compare(name.size() - 4, 4, ".tmp") == 0) {
+            found.push_back(directory / name);
+        }
+    }
+    return found;
+}
+
+// A run that finds the backup of a rewrite another run is making at that moment says so, in
+// the dry run as in the run, and not that a run stopped while rewriting; the other run ends
+// well.
+TEST(CliInterrupted, ALiveRunsBackupIsNoInterruptedRewrite) {
+    if (const std::string why = StraceUnavailable(); !why.empty()) {
+        GTEST_SKIP() << why;
+    }
+    ScratchDir scratch;
+    const fs::path work = MakeTornRecipeWork(fs::path(scratch.path()) / "first" / "work");
+    const fs::path recipe = work / "Recipes" / kTornRecipe;
+    fs::create_hard_link(recipe, scratch.File("other name.rcp"));
+    const fs::path other = OtherWorkDirectory(work.parent_path());
+    const std::string sample = (work / kSampleName).string();
+    const std::string recipes = (work / "Recipes").string();
+
+    StoppedRun first(work, "ftruncate", {"-s", kTornSet});
+    ASSERT_TRUE(first.stopped());
+    for (const char* mode : {"--dry-run", "--diff"}) {
+        const RunResult second =
+            RunRcpconv(other.string(), {sample, "-o", recipes, "-s", kTornSet, mode});
+        EXPECT_EQ(second.exitCode, 1) << mode;
+        EXPECT_EQ(
+            NotConvertedLines(second),
+            std::set<std::string>{std::string("rcpconv: \"") + kTornSet +
+                                  "\" not converted: another run is rewriting " + recipes + "/" +
+                                  kTornRecipe + " now: convert it again once that run has ended"})
+            << mode;
+    }
+    const RunResult run = first.Resume();
+
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(ReadFileBytes(recipe.string()), ConvertedRecipe());
+    EXPECT_EQ(HiddenFilesIn(work / "Recipes"), std::set<std::string>{});
+}
+
+// The first of a run of process ids that no process has here, for the processes of another PID
+// namespace to take; -1 when there is none.
+pid_t UnusedProcessIds() {
+    constexpr pid_t kRun = 16;  // strace starts a few processes of its own before the program
+    const long highest =
+        std::strtol(ReadFileBytes("/proc/sys/kernel/pid_max").c_str(), nullptr, 10);
+    for (pid_t first = static_cast<pid_t>(highest) - kRun; first > kRun; first -= kRun) {
+        pid_t pid = first;
+        while (pid < first + kRun && kill(pid, 0) != 0 && errno == ESRCH) {
+            ++pid;
+        }
+        if (pid == first + kRun) {
+            return first;
+        }
+    }
+    return -1;
+}
+
+// The process id in the name of a temporary file ".rcp-HOST-PID-N.tmp".
+pid_t ProcessIdOf(const fs::path& temporary) {
+    const std::string name = temporary.filename().string();
+    const size_t counter = name.rfind('-');
+    const size_t pid = name.rfind('-', counter - 1) + 1;
+    return static_cast<pid_t>(std::stol(name.substr(pid, counter - pid)));
+}
+
+// The temporary file of a writer that runs in another PID namespace, under a process id that
+// no process has here, on the same host, is not taken for abandoned by a run here; the writer
+// then renames it into place.
+TEST(CliTempFiles, OfAWriterInAnotherPidNamespaceStay) {
+    if (const std::string why = StraceUnavailable(); !why.empty()) {
+        GTEST_SKIP() << why;
+    }
+    ScratchDir scratch;
+    const fs::path work = fs::path(scratch.path()) / "first" / "work";
+    MakeWorkDirectory(work, {"none", {}});
+    const fs::path other = OtherWorkDirectory(work.parent_path());
+    const pid_t pid = UnusedProcessIds();
+    ASSERT_GT(pid, 0);
+    // In the new namespace the shell is process 1 and strace, which it becomes, runs rcpconv
+    // as the next process after the one named in ns_last_pid.
+    StoppedRun writer(
+        work, "write", {"-s", kTornSet},
+        {"unshare", "--pid", "--fork", "--kill-child", "--mount-proc", "sh", "-c",
+         "echo \"$0\" > /proc/sys/kernel/ns_last_pid && exec \"$@\"", std::to_string(pid - 1)});
+    if (!writer.stopped()) {
+        GTEST_SKIP() << "no process of a PID namespace of its own can be run here: "
+                     << writer.Resume().err;
+    }
+    const std::vector<fs::path> temporary = TempFilesIn(work / "Recipes");
+    ASSERT_EQ(temporary.size(), 1u);
+    const pid_t named = ProcessIdOf(temporary[0]);
+    ASSERT_TRUE(kill(named, 0) != 0 && errno == ESRCH) << "process " << named << " runs here";
+
+    const RunResult here = RunRcpconv(
+        other.string(),
+        {(work / kSampleName).string(), "-o", (work / "Recipes").string(), "-s", "AlGaAs HEMT"});
+    EXPECT_EQ(here.exitCode, 0) << here.err;
+    EXPECT_TRUE(fs::exists(temporary[0])) << "the live writer's temporary file was removed";
+    const RunResult run = writer.Resume();
+
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(ReadFileBytes((work / "Recipes" / kTornRecipe).string()), ConvertedRecipe());
+    EXPECT_EQ(HiddenFilesIn(work / "Recipes"), std::set<std::string>{});
+}
+
+// The temporary file of a live writer stays however old it looks (a file server's clock may
+// be a day behind); so does one whose name was taken over by another file, which the writer
+// then does not rename into place.
+TEST(CliTempFiles, OfALiveWriterStayWhateverTheirAgeAndAreRenamedOnlyAsWritten) {
+    if (const std::string why = StraceUnavailable(); !why.empty()) {
+        GTEST_SKIP() << why;
+    }
+    constexpr time_t kTwoDays = 2 * 24 * 60 * 60;
+    for (const bool replaced : {false, true}) {
+        SCOPED_TRACE(replaced ? "replaced" : "old");
+        ScratchDir scratch;
+        const fs::path work = fs::path(scratch.path()) / "first" / "work";
+        MakeWorkDirectory(work, {"none", {}});
+        const fs::path other = OtherWorkDirectory(work.parent_path());
+        StoppedRun writer(work, "write", {"-s", kTornSet});
+        ASSERT_TRUE(writer.stopped());
+        const std::vector<fs::path> temporary = TempFilesIn(work / "Recipes");
+        ASSERT_EQ(temporary.size(), 1u);
+        const std::string stranger = "not a recipe";
+        if (replaced) {
+            WriteFileBytes(scratch.File("stranger"), stranger);
+            fs::rename(scratch.File("stranger"), temporary[0]);
+        } else {
+            const struct timespec twoDaysAgo = {time(nullptr) - kTwoDays, 0};
+            const struct timespec times[2] = {twoDaysAgo, twoDaysAgo};
+            ASSERT_EQ(utimensat(AT_FDCWD, temporary[0].c_str(), times, 0), 0);
+        }
+
+        const RunResult here =
+            RunRcpconv(other.string(), {(work / kSampleName).string(), "-o",
+                                        (work / "Recipes").string(), "-s", "AlGaAs HEMT"});
+        EXPECT_EQ(here.exitCode, 0) << here.err;
+        EXPECT_TRUE(fs::exists(temporary[0])) << "removed while its writer lives";
+        const RunResult run = writer.Resume();
+
+        const fs::path recipe = work / "Recipes" / kTornRecipe;
+        if (replaced) {
+            EXPECT_EQ(run.exitCode, 1);
+            EXPECT_NE(run.err.find("was removed or replaced by another program"), std::string::npos)
+                << run.err;
+            EXPECT_FALSE(fs::exists(recipe));
+            EXPECT_EQ(ReadFileBytes(temporary[0].string()), stranger) << "not the writer's";
+        } else {
+            EXPECT_EQ(run.exitCode, 0) << run.err;
+            EXPECT_EQ(ReadFileBytes(recipe.string()), ConvertedRecipe());
+        }
+    }
+}
+
+// Two runs that create the same new recipe at once both succeed: the one that finds the other's
+// file in place when it renames its own updates that file instead.
+TEST(CliTempFiles, TwoRunsCreatingOneRecipeBothSucceed) {
+    if (const std::string why = StraceUnavailable(); !why.empty()) {
+        GTEST_SKIP() << why;
+    }
+    ScratchDir scratch;
+    const fs::path work = fs::path(scratch.path()) / "first" / "work";
+    MakeWorkDirectory(work, {"none", {}});
+    const fs::path other = OtherWorkDirectory(work.parent_path());
+    StoppedRun first(work, "write", {"-s", kTornSet});
+    ASSERT_TRUE(first.stopped());
+
+    const RunResult second = RunRcpconv(
+        other.string(),
+        {(work / kSampleName).string(), "-o", (work / "Recipes").string(), "-s", kTornSet});
+    const RunResult run = first.Resume();
+
+    EXPECT_EQ(second.exitCode, 0) << second.err;
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(ReadFileBytes((work / "Recipes" / kTornRecipe).string()), ConvertedRecipe());
+    EXPECT_EQ(HiddenFilesIn(work / "Recipes"), std::set<std::string>{});
+}
+
+// Runs rcpconv with args in directory as RunRcpconv does, but kills it when it has not ended
+// within a minute: a run that waits for a pipe forever.
+RunResult RunRcpconvOrKill(const std::string& directory, const std::vector<std::string>& args) {
+    constexpr auto kDeadline = std::chrono::minutes(1);
+    constexpr auto kPollInterval = std::chrono::milliseconds(10);
+    const pid_t child = StartRcpconv(directory, args);
+    const auto start = std::chrono::steady_clock::now();
+    siginfo_t state = {};
+    while (waitid(P_PID, static_cast<id_t>(child), &state, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+           state.si_pid == 0) {
+        if (std::chrono::steady_clock::now() - start > kDeadline) {
+            kill(child, SIGKILL);
+            break;
+        }
+        std::this_thread::sleep_for(kPollInterval);
+    }
+    return WaitForProgram(child, directory);
+}
+
+// A pipe in a recipe's place is refused as the run refuses it, by the dry run, the diff and the
+// explanation alike, none of them waiting for a writer to open it.
+TEST(CliPreview, PipeInARecipesPlaceIsRefusedWithoutWaiting) {
+    ScratchDir scratch;
+    for (const char* mode : {"--dry-run", "--diff", "--explain"}) {
+        SCOPED_TRACE(mode);
+        const fs::path work = MakeWorkDirectory(fs::path(scratch.path()) / mode, {"none", {}});
+        fs::create_directories(work / "Recipes");
+        ASSERT_EQ(mkfifo((work / "Recipes" / kTornRecipe).c_str(), 0644), 0);
+
+        const RunResult run = RunRcpconvOrKill(work.string(), {mode, kSampleName, "-s", kTornSet});
+
+        EXPECT_FALSE(run.killed) << "waits for the pipe";
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_EQ(NotConvertedLines(run),
+                  std::set<std::string>{std::string("rcpconv: \"") + kTornSet +
+                                        "\" not converted: Recipes/" + kTornRecipe +
+                                        " is not a regular file"});
+    }
+}
+
+// The diff of a recipe that is a link to a file in its own directory names that file, which
+// the run writes: GNU patch, which edits no link, applies it and gives what the run writes.
+TEST(CliPreview, DiffOfALinkedRecipeNamesTheFileItLeadsTo) {
+    ScratchDir scratch;
+    const std::string target = "GaAs p Zn, kept by the lab.rcp";
+    fs::path recipes[3];
+    int side = 0;
+    for (const char* name : {"dry", "real", "patched"}) {
+        const fs::path work = MakeTornRecipeWork(fs::path(scratch.path()) / name);
+        recipes[side] = work / "Recipes";
+        fs::rename(recipes[side] / kTornRecipe, recipes[side] / target);
+        fs::create_symlink(target, recipes[side] / kTornRecipe);
+        ++side;
+    }
+    const std::vector<std::string> convert = {kSampleName, "-s", kTornSet, "--diff"};
+    std::vector<std::string> dryRun = convert;
+    dryRun.push_back("--dry-run");
+
+    const RunResult preview = RunRcpconv(recipes[0].parent_path().string(), dryRun);
+    const RunResult run = RunRcpconv(recipes[1].parent_path().string(), convert);
+
+    EXPECT_EQ(preview.exitCode, 0) << preview.err;
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(preview.out, run.out) << "the run's diff is not the preview's";
+    EXPECT_EQ(preview.out.rfind("--- \"a/" + target + "\"\n", 0), 0u) << preview.out;
+    const std::string diffPath = scratch.File("preview.diff");
+    WriteFileBytes(diffPath, preview.out);
+    const RunResult patch = RunProgram(recipes[2].string(), "patch",
+                                       {"-p1", "--binary", "--no-backup-if-mismatch"}, diffPath);
+    EXPECT_EQ(patch.exitCode, 0) << patch.out << patch.err;
+    EXPECT_EQ(TreeContents(recipes[2]), TreeContents(recipes[1]));
+    EXPECT_EQ(ReadFileBytes((recipes[1] / target).string()), ConvertedRecipe());
+}
+
 // On a full disk each set that finds no room is reported with the reason, and no recipe is left
 // empty or partial, nor any temporary file. Where no small tmpfs can be mounted, a file size
 // limit fails the writes instead.
@@ -806,8 +1364,9 @@ TEST(CliFullDisk, EachSetWithoutRoomIsReportedAndNoFileIsPartial) {
     }
     const std::string output = disk.File("Recipes");
 
-    const RunResult run =
-        RunRcpconv(work.string(), {"sets.reg", "-o", output}, disk.mounted() ? 0 : 1);
+    ProcessSetting limited;
+    limited.fileSizeLimit = disk.mounted() ? 0 : 1;
+    const RunResult run = RunRcpconv(work.string(), {"sets.reg", "-o", output}, limited);
 
     EXPECT_EQ(run.exitCode, 1);
     const std::map<std::string, std::string> written = RecipesIn(output);

@@ -3,6 +3,9 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <linux/fs.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <sys/xattr.h>
@@ -14,6 +17,7 @@
 #include <functional>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "conversion/recipe_file_posix.h"
 #include "tests/test_support.h"
@@ -25,7 +29,6 @@ constexpr char kRecipe[] = "[GENERAL]\r\nMaterial=GaAs\r\nModel=3\r\n[IV]\r\nAut
 constexpr char kOldRecipe[] = "[GENERAL]\r\nModel=1\r\n";
 constexpr char kUpdatedRecipe[] = "[GENERAL]\r\nModel=3\r\nMaterial=GaAs\r\n[IV]\r\nAutoSave=1\r\n";
 constexpr time_t kOldTime = 1000000000;  // 2001: far from any time the test itself runs at
-constexpr uid_t kNobody = 65534;         // who the writer runs as when the tests run as root
 
 RecipeEntryList RecipeEntries() {
     RecipeEntryList entries;
@@ -70,9 +73,10 @@ void GiveToWriter(const std::string& path) {
 
 // How InChild runs its work.
 struct ChildSetting {
-    bool unprivileged = true;  // as an unprivileged user when the tests run as the superuser
+    bool unprivileged = true;  // as kNobody when the tests run as the superuser
     std::string cacheHome;     // XDG_CACHE_HOME, when not empty
     size_t fileSizeLimit = 0;  // see LimitFileSize, when not 0
+    std::string varTmp;        // bound over /var/tmp (see BindOverVarTmp), when not empty
 };
 
 // Runs work in a child process set up as setting says, so that permission bits stop it even
@@ -90,8 +94,8 @@ std::string InChild(const std::function<std::string()>& work, const ChildSetting
         if (setting.fileSizeLimit != 0) {
             LimitFileSize(setting.fileSizeLimit);
         }
-        if (setting.unprivileged && geteuid() == 0 &&
-            (setgid(kNobody) != 0 || setuid(kNobody) != 0)) {
+        if ((!setting.varTmp.empty() && !BindOverVarTmp(setting.varTmp, false)) ||
+            (setting.unprivileged && !BecomeUnprivileged())) {
             _exit(1);
         }
         const std::string result = work();
@@ -520,7 +524,8 @@ TEST(RecipeFile, BackupLeftByAnInterruptedRewriteStopsTheWrite) {
 }
 
 // The temporary files that earlier runs left are removed when they are certainly abandoned:
-// made on this host by a process that is gone, or untouched for a day. Others stay.
+// made on this host by a process that is gone, or untouched for a day, and locked by no
+// writer. Others stay, the live writer's among them whatever its name and age say.
 TEST(RecipeFile, AbandonedTempFilesAreRemoved) {
     ScratchDir dir;
     const pid_t child = fork();
@@ -533,24 +538,32 @@ TEST(RecipeFile, AbandonedTempFilesAreRemoved) {
     struct Case {
         std::string name;
         bool old;
+        bool locked;  // by a live writer (in another PID namespace, for one)
         bool stays;
     };
     const Case cases[] = {
-        {".rcp-" + host + "-" + gone + "-0.tmp", false, false},
-        {".rcp-" + host + "-1-0.tmp", false, true},  // process 1 runs
-        {".rcp-other-pc-" + gone + "-0.tmp", false, true},
-        {".rcp-other-pc-" + gone + "-1.tmp", true, false},
-        {".rcp-" + gone + "-0.tmp", false, true},  // an older version's: the host is unknown
-        {".rcp-" + gone + "-1.tmp", true, false},
-        {".rcp-" + host + "-" + gone + "-x.tmp", true, true},
-        {".rcp-" + host + ".tmp", true, true},
-        {"notes.tmp", true, true},
+        {".rcp-" + host + "-" + gone + "-0.tmp", false, false, false},
+        {".rcp-" + host + "-1-0.tmp", false, false, true},  // process 1 runs
+        {".rcp-other-pc-" + gone + "-0.tmp", false, false, true},
+        {".rcp-other-pc-" + gone + "-1.tmp", true, false, false},
+        {".rcp-" + gone + "-0.tmp", false, false, true},  // an older version's: the host is unknown
+        {".rcp-" + gone + "-1.tmp", true, false, false},
+        {".rcp-" + host + "-" + gone + "-x.tmp", true, false, true},
+        {".rcp-" + host + ".tmp", true, false, true},
+        {"notes.tmp", true, false, true},
+        {".rcp-" + host + "-" + gone + "-2.tmp", false, true, true},
+        {".rcp-other-pc-" + gone + "-2.tmp", true, true, true},
     };
     std::set<std::string> staying = {"set.rcp"};
+    std::vector<int> locks;
     for (const Case& c : cases) {
         WriteFileBytes(dir.File(c.name), "[GENERAL]\r\nMod");
         if (c.old) {
             SetOldTime(dir.File(c.name));
+        }
+        if (c.locked) {
+            locks.push_back(open(dir.File(c.name).c_str(), O_RDONLY | O_CLOEXEC));
+            ASSERT_EQ(flock(locks.back(), LOCK_EX), 0);
         }
         if (c.stays) {
             staying.insert(c.name);
@@ -561,11 +574,47 @@ TEST(RecipeFile, AbandonedTempFilesAreRemoved) {
     ASSERT_TRUE(WriteRecipe(dir.File("set.rcp"), RecipeEntries(), &error)) << error;
 
     EXPECT_EQ(FilesIn(dir.path()), staying);
+    for (const int lock : locks) {
+        close(lock);
+    }
+}
+
+// A recipe with inode flags (chattr's attributes, here "no dump") is told apart from a new file
+// by them: it is rewritten in place and keeps them.
+TEST(RecipeFile, InodeFlagsAreKept) {
+    ScratchDir dir;
+    const std::string path = dir.File("set.rcp");
+    WriteFileBytes(path, kOldRecipe);
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    int flags = 0;
+    const bool flagged = ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0 &&
+                         (flags |= FS_NODUMP_FL, ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0);
+    const int why = errno;
+    close(fd);
+    if (!flagged) {
+        GTEST_SKIP() << "the file system of " << dir.path()
+                     << " keeps no inode flags: " << strerror(why);
+    }
+    const struct stat before = StatOf(path);
+    std::string error;
+
+    ASSERT_TRUE(WriteRecipe(path, RecipeEntries(), &error)) << error;
+
+    EXPECT_EQ(StatOf(path).st_ino, before.st_ino);
+    EXPECT_EQ(ReadFileBytes(path), kUpdatedRecipe);
+    const int after = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    int flagsAfter = 0;
+    EXPECT_EQ(ioctl(after, FS_IOC_GETFLAGS, &flagsAfter), 0);
+    close(after);
+    EXPECT_NE(flagsAfter & FS_NODUMP_FL, 0);
+    EXPECT_EQ(FilesIn(dir.path()), std::set<std::string>{"set.rcp"});
 }
 
 // On a full disk nothing is half written, whichever road a recipe takes: a new recipe is not
 // made, a changed one keeps its old text, no temporary file or backup stays, and each failure
-// is reported. Where no small tmpfs can be mounted, a file size limit fails the writes.
+// is reported, for a backup with every place tried. Where no small tmpfs can be mounted, a file
+// size limit fails the writes.
 TEST(RecipeFile, FullDiskLeavesEveryRecipeAsItWas) {
     constexpr size_t kDiskKilobytes = 200;
     ScratchTmpfs disk(kDiskKilobytes);
@@ -585,13 +634,20 @@ TEST(RecipeFile, FullDiskLeavesEveryRecipeAsItWas) {
     }
     ASSERT_EQ(link(linked.c_str(), disk.File("linked copy.rcp").c_str()), 0);
     std::string full = strerror(EFBIG);
+    std::string noBackup = "cannot back up " + linked + ": " + full;
     if (disk.mounted()) {
+        setting.varTmp = disk.File("vartmp");
+        ASSERT_EQ(mkdir(setting.varTmp.c_str(), 0), 0);
+        ASSERT_EQ(chmod(setting.varTmp.c_str(), 01777), 0);
         const std::string filler(2 * kDiskKilobytes * 1024, 'x');
         const int fd = open(disk.File("filler").c_str(), O_WRONLY | O_CREAT, 0644);
         ASSERT_GE(fd, 0);
         EXPECT_LT(write(fd, filler.data(), filler.size()), static_cast<ssize_t>(filler.size()));
         close(fd);
         full = strerror(ENOSPC);
+        noBackup = "cannot back up " + linked + " in " + disk.path() + " (" + full + "), in " +
+                   setting.cacheHome + "/rcpconv (" + full + ") or in /var/tmp/rcpconv-" +
+                   std::to_string(geteuid()) + " (" + full + ")";
     } else {
         std::cout << "no tmpfs can be mounted here: a file size limit stands in for a full disk\n";
         setting.fileSizeLimit = 1;
@@ -600,7 +656,7 @@ TEST(RecipeFile, FullDiskLeavesEveryRecipeAsItWas) {
 
     EXPECT_EQ(WriteInChild(fresh, setting), "cannot write " + fresh + ": " + full);
     EXPECT_EQ(WriteInChild(renamed, setting), "cannot write " + renamed + ": " + full);
-    EXPECT_EQ(WriteInChild(linked, setting), "cannot back up " + linked + ": " + full);
+    EXPECT_EQ(WriteInChild(linked, setting), noBackup);
     if (disk.mounted()) {
         // With room for the backup elsewhere, the rewrite itself finds the disk full.
         setting.cacheHome = elsewhere.path();

@@ -1,11 +1,14 @@
 // Scratch directories and file helpers for the unit tests.
 #include "tests/test_support.h"
 
+#include <grp.h>
+#include <sched.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -23,9 +26,17 @@ ScratchDir::ScratchDir() {
 }
 
 ScratchDir::~ScratchDir() {
+    // A test may have left directories that take no new file, nor lose one.
     std::error_code ignored;
     std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
                                  std::filesystem::perm_options::add, ignored);
+    for (std::filesystem::recursive_directory_iterator it(path_, ignored), end;
+         !ignored && it != end; it.increment(ignored)) {
+        if (it->is_directory(ignored) && !it->is_symlink(ignored)) {
+            std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all,
+                                         std::filesystem::perm_options::add, ignored);
+        }
+    }
     std::filesystem::remove_all(path_, ignored);
 }
 
@@ -44,6 +55,19 @@ void LimitFileSize(size_t bytes) {
     signal(SIGXFSZ, SIG_IGN);  // the write then fails with EFBIG instead of ending the process
     const rlimit limit = {bytes, bytes};
     setrlimit(RLIMIT_FSIZE, &limit);
+}
+
+bool BecomeUnprivileged() {
+    return geteuid() != 0 ||
+           (setgroups(0, nullptr) == 0 && setgid(kNobody) == 0 && setuid(kNobody) == 0);
+}
+
+bool BindOverVarTmp(const std::string& directory, bool readOnly) {
+    return unshare(CLONE_NEWNS) == 0 &&
+           mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
+           mount(directory.c_str(), "/var/tmp", nullptr, MS_BIND, nullptr) == 0 &&
+           (!readOnly ||
+            mount(nullptr, "/var/tmp", nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) == 0);
 }
 
 std::string ReadFileBytes(const std::string& path) {

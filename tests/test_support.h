@@ -1,5 +1,8 @@
-// Helpers shared by the unit tests: scratch directories and whole-file reads and writes.
+// Helpers shared by the unit tests: scratch directories, whole-file reads and writes, and the
+// setting up of a child process.
 #pragma once
+
+#include <sys/types.h>
 
 #include <cstddef>
 #include <string>
@@ -44,6 +47,16 @@ class ScratchTmpfs {
 // Makes every write that would take a file beyond bytes fail with EFBIG in this process and the
 // programs it starts, as a full disk fails it: the stand-in where no tmpfs can be mounted.
 void LimitFileSize(size_t bytes);
+
+// The user a child process runs as, when the tests run as root, so that permission bits stop it.
+constexpr uid_t kNobody = 65534;
+
+// In a child process: becomes kNobody when the superuser. Returns false when it cannot.
+bool BecomeUnprivileged();
+
+// In a child process: gives it a mount namespace of its own in which directory is mounted over
+// /var/tmp, read-only when readOnly. Returns false when this is not allowed here (not root).
+bool BindOverVarTmp(const std::string& directory, bool readOnly);
 
 // The bytes of a file; "" when it cannot be read (use FileExists to tell the two apart).
 std::string ReadFileBytes(const std::string& path);

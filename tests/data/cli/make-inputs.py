@@ -60,6 +60,12 @@ write("long_path", "long.reg", export("REGEDIT4", [
     ("thirteen-char", GOOD), ("fourteen-chars", GOOD), ("\u00e9leven-chars", GOOD),
 ]))
 
+# 130 letters é, which Windows takes in a file name: 260 bytes in UTF-8, more than the 255 a
+# Linux file system takes; the set beside it is converted.
+for case in ("name_too_long", "name_too_long_dry_run"):
+    write(case, "long-name.reg", export(V5, [("\u00e9" * 130, GOOD), ("ok", GOOD)]),
+          encoding="utf-16")
+
 write("bad_header", "bad-header.reg", export("REGEDIT5", [("GaAs", GOOD)]))
 
 write("malformed_lines", "malformed.reg", export(V5, [
