@@ -1,16 +1,16 @@
 // Tests of the settings store over exports: golden dumps of Wine's registry after importing
 // each fixture, the choice of view and root, the merge of the virtual store, opening sets by
 // name, and the load errors.
-#include "settings/offline_store.h"
+#include "sources/offline_store.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <sstream>
 
-#include "settings/codepage.h"
 #include "tests/settings_dump.h"
 #include "tests/test_support.h"
+#include "text/codepage.h"
 
 namespace {
 

@@ -10,8 +10,8 @@
 #include <deque>
 #include <string>
 
-#include "conversion/recipe_file.h"
-#include "settings/codepage.h"
+#include "recipes/recipe_file.h"
+#include "text/codepage.h"
 
 namespace {
 

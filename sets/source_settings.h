@@ -1,0 +1,88 @@
+// What one source (a registry export or a hive file) holds of the instrument's settings, and
+// the collector that fills it from the keys and values the source hands over.
+//
+// The instrument software keeps its settings under HKEY_LOCAL_MACHINE\SOFTWARE. On 64-bit
+// Windows a 32-bit program's SOFTWARE is SOFTWARE\WOW6432Node; and when a standard user ran the
+// software on Windows Vista or later, Windows wrote its settings into that user's virtual store
+// instead, the same paths under ...\VirtualStore\MACHINE\SOFTWARE. So each root path of
+// kSettingsRootPaths may lie in eight places: machine or virtual store, plain or WOW6432Node.
+// A source keeps every one of them apart; which of them the program sees is decided when the
+// sources are merged (settings/offline_store.h).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "sets/stored_sets.h"
+#include "sources/reg_export_parser.h"
+
+enum class SettingsPlace {
+    kMachine,       // HKEY_LOCAL_MACHINE\SOFTWARE, a SOFTWARE hive
+    kVirtualStore,  // a user's Classes\VirtualStore\MACHINE\SOFTWARE, a UsrClass.dat hive
+};
+enum class SettingsView {
+    kPlain,  // SOFTWARE\Quorix\...: 32-bit Windows
+    kWow64,  // SOFTWARE\WOW6432Node\Quorix\...: the 32-bit programs of 64-bit Windows
+};
+// What a hive file looks like by the keys at its top: for the user, when it holds no settings.
+enum class HiveKind {
+    kNotAHive,     // an export
+    kSoftware,     // a SOFTWARE hive: HKEY_LOCAL_MACHINE\SOFTWARE
+    kUserProfile,  // a user's NTUSER.DAT: HKEY_CURRENT_USER, which holds no virtual store
+    kUserClasses,  // a user's UsrClass.dat: HKEY_CURRENT_USER\Software\Classes
+    kOther,        // any other hive
+};
+constexpr size_t kPlaceCount = 2;
+constexpr size_t kViewCount = 2;
+constexpr size_t kRootCount = 2;  // the entries of kSettingsRootPaths
+
+// The names of root path number root of kSettingsRootPaths below SOFTWARE, spelled as there:
+// "Quorix", "Layrscan", "Settings".
+const std::vector<std::string>& SettingsRootNames(size_t root);
+
+struct SourceSettings {
+    // arena keeps the sets of every source of a store; it must outlive the source.
+    explicit SourceSettings(SettingsArena* arena) : arena(arena) {}
+    SourceSettings(const SourceSettings&) = delete;
+    SourceSettings& operator=(const SourceSettings&) = delete;
+
+    SettingsArena* arena;
+    StoredRoot roots[kPlaceCount][kViewCount][kRootCount];
+    // The source holds HKEY_LOCAL_MACHINE\SOFTWARE\WOW6432Node, or a virtual store's
+    // MACHINE\SOFTWARE\WOW6432Node: it comes from 64-bit Windows.
+    bool wow64 = false;
+    // The users under HKEY_USERS whose virtual store holds a settings root, by SID.
+    // HKEY_CURRENT_USER is one of them, or the only one, and is not listed.
+    std::set<std::string> storeUsers;
+    HiveKind hiveKind = HiveKind::kNotAHive;
+
+    StoredRoot& Root(SettingsPlace place, SettingsView view, size_t root);
+    const StoredRoot& Root(SettingsPlace place, SettingsView view, size_t root) const;
+    // Returns true when a settings root exists in place, in either view.
+    bool Holds(SettingsPlace place) const;
+};
+
+// Keeps what the keys and values handed to it hold in the places of a SourceSettings and
+// drops everything else. A registry export hands them over through RegExportParser; a hive
+// reader hands over the paths the hive stands for under the registry's roots. Finish must be
+// called once the source has handed over everything.
+class SettingsCollector : public RegExportSink {
+  public:
+    explicit SettingsCollector(SourceSettings* settings)
+        : settings_(settings), writer_(settings->arena) {}
+
+    bool OnKey(RegRootKey root, const std::vector<std::u16string_view>& path) override;
+    void OnDeleteKey(RegRootKey root, const std::vector<std::u16string_view>& path) override;
+    void OnValue(std::u16string_view name, uint32_t type, std::string_view data) override;
+    void OnDeleteValue(std::u16string_view name) override;
+    // Keeps the last set handed over, and frees what only the reading needs.
+    void Finish();
+
+  private:
+    SourceSettings* settings_;
+    SetWriter writer_;
+};
