@@ -17,8 +17,8 @@
 #include <string_view>
 #include <vector>
 
+#include "registry/registry_types.h"
 #include "sets/stored_sets.h"
-#include "sources/reg_export_parser.h"
 
 enum class SettingsPlace {
     kMachine,       // HKEY_LOCAL_MACHINE\SOFTWARE, a SOFTWARE hive

@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "sources/reg_export_parser.h"
+#include "registry/registry_types.h"
 #include "text/ascii_case.h"
 #include "text/unicode_text.h"
 

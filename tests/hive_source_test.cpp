@@ -7,8 +7,8 @@
 #include <functional>
 #include <sstream>
 
+#include "registry/registry_types.h"
 #include "sources/offline_store.h"
-#include "sources/reg_export_parser.h"
 #include "tests/hive_writer.h"
 #include "tests/settings_dump.h"
 #include "tests/test_support.h"
