@@ -330,7 +330,7 @@ namespace {
 struct NewSection {
     MatchedName name;
     size_t nameSize;  // the size of the name as first written
-    size_t entries[kMaxRecipeEntries];
+    size_t entries[kRecipeEntryCapacity];
     size_t count;
 };
 
@@ -344,14 +344,14 @@ void Put(char** at, const char* from, size_t size) {
 
 std::string NewIniText(const RecipeEntryList& entries) {
     const size_t newLineSize = strlen(kNewLine);
-    NewSection sections[kMaxRecipeEntries];
+    NewSection sections[kRecipeEntryCapacity];
     size_t sectionCount = 0;
     NewSection* section = nullptr;  // the section of the entry before
-    MatchedName keys[kMaxRecipeEntries];
-    size_t keySizes[kMaxRecipeEntries];
+    MatchedName keys[kRecipeEntryCapacity];
+    size_t keySizes[kRecipeEntryCapacity];
     // Each entry's text, or the earlier text it keeps when a later write only differs in blanks.
-    const char* texts[kMaxRecipeEntries];
-    size_t textSizes[kMaxRecipeEntries];
+    const char* texts[kRecipeEntryCapacity];
+    size_t textSizes[kRecipeEntryCapacity];
     size_t size = 0;
     for (size_t i = 0; i < entries.size(); ++i) {
         const RecipeEntry& entry = entries[i];

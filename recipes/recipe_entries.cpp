@@ -2,7 +2,7 @@
 #include "recipes/recipe_entries.h"
 
 void RecipeEntryList::WriteEntry(const char* section, const char* key, const char* text) {
-    if (count_ == kMaxRecipeEntries) {
+    if (count_ == kRecipeEntryCapacity) {
         return;  // the conversion table cannot yield more; nothing to keep beyond it
     }
     RecipeEntry& entry = entries_[count_++];

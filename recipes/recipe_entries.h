@@ -4,8 +4,11 @@
 #include <cstddef>
 #include <string>
 
-#include "conversion/conversion_rules.h"
 #include "text/text_limits.h"
+
+// The most entries one recipe holds: as many as the conversion table writes when every rule
+// writes every entry it can (the table checks that they fit).
+constexpr size_t kRecipeEntryCapacity = 35;
 
 // Receives the entries of one recipe, one section/key/text at a time, in conversion order.
 class RecipeWriter {
@@ -33,6 +36,6 @@ class RecipeEntryList : public RecipeWriter {
     const RecipeEntry* end() const { return entries_ + count_; }
 
   private:
-    RecipeEntry entries_[kMaxRecipeEntries];
+    RecipeEntry entries_[kRecipeEntryCapacity];
     size_t count_ = 0;
 };

@@ -58,7 +58,7 @@ int main(int argc, char** argv) {
             result = kExitUsage;
             break;
         }
-        if (batch.size() == kMaxRecipeEntries) {
+        if (batch.size() == kRecipeEntryCapacity) {
             if (!writer.Write(argv[2], batch, &changed, &error)) {
                 result = kExitWriteFailed;
                 break;
