@@ -1,13 +1,9 @@
 // What one source (a registry export or a hive file) holds of the instrument's settings, and
 // the collector that fills it from the keys and values the source hands over.
 //
-// The instrument software keeps its settings under HKEY_LOCAL_MACHINE\SOFTWARE. On 64-bit
-// Windows a 32-bit program's SOFTWARE is SOFTWARE\WOW6432Node; and when a standard user ran the
-// software on Windows Vista or later, Windows wrote its settings into that user's virtual store
-// instead, the same paths under ...\VirtualStore\MACHINE\SOFTWARE. So each root path of
-// kSettingsRootPaths may lie in eight places: machine or virtual store, plain or WOW6432Node.
-// A source keeps every one of them apart; which of them the program sees is decided when the
-// sources are merged (settings/offline_store.h).
+// Each root path of kSettingsRootPaths may lie in eight places (sets/settings_places.h). A source
+// keeps every one of them apart; which of them the program sees is decided when the sources are
+// merged (sources/offline_store.h).
 #pragma once
 
 #include <cstddef>
@@ -18,16 +14,9 @@
 #include <vector>
 
 #include "registry/registry_types.h"
+#include "sets/settings_places.h"
 #include "sets/stored_sets.h"
 
-enum class SettingsPlace {
-    kMachine,       // HKEY_LOCAL_MACHINE\SOFTWARE, a SOFTWARE hive
-    kVirtualStore,  // a user's Classes\VirtualStore\MACHINE\SOFTWARE, a UsrClass.dat hive
-};
-enum class SettingsView {
-    kPlain,  // SOFTWARE\Quorix\...: 32-bit Windows
-    kWow64,  // SOFTWARE\WOW6432Node\Quorix\...: the 32-bit programs of 64-bit Windows
-};
 // What a hive file looks like by the keys at its top: for the user, when it holds no settings.
 enum class HiveKind {
     kNotAHive,     // an export
@@ -36,13 +25,6 @@ enum class HiveKind {
     kUserClasses,  // a user's UsrClass.dat: HKEY_CURRENT_USER\Software\Classes
     kOther,        // any other hive
 };
-constexpr size_t kPlaceCount = 2;
-constexpr size_t kViewCount = 2;
-constexpr size_t kRootCount = 2;  // the entries of kSettingsRootPaths
-
-// The names of root path number root of kSettingsRootPaths below SOFTWARE, spelled as there:
-// "Quorix", "Layrscan", "Settings".
-const std::vector<std::string>& SettingsRootNames(size_t root);
 
 struct SourceSettings {
     // arena keeps the sets of every source of a store; it must outlive the source.
@@ -67,9 +49,10 @@ struct SourceSettings {
 };
 
 // Keeps what the keys and values handed to it hold in the places of a SourceSettings and
-// drops everything else. A registry export hands them over through RegExportParser; a hive
-// reader hands over the paths the hive stands for under the registry's roots. Finish must be
-// called once the source has handed over everything.
+// drops everything else. A registry export hands over the key paths it holds through
+// RegExportParser; a hive reader, which knows where its keys lie, hands over places instead:
+// OnWow64Key, OnRootKey and OnSetKey, each set followed by its values. Finish must be called once
+// the source has handed over everything.
 class SettingsCollector : public RegExportSink {
   public:
     explicit SettingsCollector(SourceSettings* settings)
@@ -79,6 +62,14 @@ class SettingsCollector : public RegExportSink {
     void OnDeleteKey(RegRootKey root, const std::vector<std::u16string_view>& path) override;
     void OnValue(std::u16string_view name, uint32_t type, std::string_view data) override;
     void OnDeleteValue(std::u16string_view name) override;
+
+    // A SOFTWARE key of the source holds WOW6432Node: the source comes from 64-bit Windows.
+    void OnWow64Key();
+    // Root path number root exists in place, in view.
+    void OnRootKey(SettingsPlace place, SettingsView view, size_t root);
+    // The set name of that root: it exists, and the values handed over next are its own.
+    void OnSetKey(SettingsPlace place, SettingsView view, size_t root, std::u16string_view name);
+
     // Keeps the last set handed over, and frees what only the reading needs.
     void Finish();
 

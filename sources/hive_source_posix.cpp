@@ -9,7 +9,6 @@
 #include <fstream>
 #include <memory>
 
-#include "registry/settings_store.h"
 #include "sources/source_readers.h"
 #include "text/unicode_text.h"
 
@@ -28,8 +27,6 @@ constexpr size_t kMinimumHiveBytes = 2 * kBaseBlockBytes;
 constexpr int kHiveOpenFlags = 0;
 static_assert(sizeof(hive_type) == sizeof(uint32_t), "hivex stores a value's type in 32 bits");
 
-const char kWow64Node[] = "WOW6432Node";
-
 // Keys at the top of a hive that tell what kind it is, tried in this order.
 struct HiveMark {
     const char* key;
@@ -37,12 +34,10 @@ struct HiveMark {
 };
 const HiveMark kHiveMarks[] = {
     {"Control Panel", HiveKind::kUserProfile},  // every user's NTUSER.DAT has both
-    {"Environment", HiveKind::kUserProfile},    {"VirtualStore", HiveKind::kUserClasses},
+    {"Environment", HiveKind::kUserProfile},    {kVirtualStoreKey, HiveKind::kUserClasses},
     {"Local Settings", HiveKind::kUserClasses},  // every UsrClass.dat since Windows Vista
     {"Microsoft", HiveKind::kSoftware},
 };
-// Where a UsrClass.dat holds the virtual store of HKEY_LOCAL_MACHINE\SOFTWARE.
-const char* const kVirtualStorePath[] = {"VirtualStore", "MACHINE", "SOFTWARE"};
 
 struct FreeDeleter {
     void operator()(void* pointer) const { std::free(pointer); }
@@ -66,8 +61,7 @@ std::string Damaged(const std::string& what) {
            "Hive and export the settings from there";
 }
 
-// Walks from a hive's top key down to the settings and hands what it finds to a collector, as
-// the keys of the registry path the hive stands for.
+// Walks from a hive's top key down to the settings and hands the places it finds to a collector.
 class HiveWalk {
   public:
     HiveWalk(hive_h* hive, const std::string& path, SettingsCollector* collector,
@@ -76,24 +70,20 @@ class HiveWalk {
     HiveWalk(const HiveWalk&) = delete;
     HiveWalk& operator=(const HiveWalk&) = delete;
 
-    // Feeds the settings places below base, which stands for the registry path standsFor.
-    // Returns false with *error when the hive cannot be read on the way.
-    bool Walk(hive_node_h base, RegRootKey root, const std::vector<std::u16string>& standsFor,
-              std::string* error) {
+    // Feeds the settings of place below software, its SOFTWARE key. Returns false with *error
+    // when the hive cannot be read on the way.
+    bool Walk(hive_node_h software, SettingsPlace place, std::string* error) {
         hive_node_h wow64 = 0;
-        if (!Child(base, kWow64Node, &wow64, error)) {
+        if (!Child(software, kWow64Key, &wow64, error)) {
             return false;
         }
-        std::vector<std::u16string> path = standsFor;
         if (wow64 != 0) {
-            path.push_back(Widen(kWow64Node));
-            Key(root, path);
-            if (!WalkRoots(wow64, root, path, error)) {
+            collector_->OnWow64Key();
+            if (!WalkRoots(wow64, place, SettingsView::kWow64, error)) {
                 return false;
             }
-            path.pop_back();
         }
-        return WalkRoots(base, root, path, error);
+        return WalkRoots(software, place, SettingsView::kPlain, error);
     }
 
     // Looks up the child of node named name (ASCII, any case); *child is 0 when there is none.
@@ -110,21 +100,9 @@ class HiveWalk {
     }
 
   private:
-    // Hands the key path over to the collector. Returns whether its values are wanted.
-    bool Key(RegRootKey root, const std::vector<std::u16string>& path) {
-        pathNames_.assign(path.begin(), path.end());
-        return collector_->OnKey(root, pathNames_);
-    }
-
-    static std::u16string Widen(const std::string& ascii) {
-        return std::u16string(ascii.begin(), ascii.end());
-    }
-
-    bool WalkRoots(hive_node_h software, RegRootKey root, std::vector<std::u16string> path,
+    bool WalkRoots(hive_node_h software, SettingsPlace place, SettingsView view,
                    std::string* error) {
-        const size_t depth = path.size();
         for (size_t index = 0; index < kRootCount; ++index) {
-            path.resize(depth);
             hive_node_h node = software;
             for (const std::string& name : SettingsRootNames(index)) {
                 if (!Child(node, name.c_str(), &node, error)) {
@@ -133,11 +111,10 @@ class HiveWalk {
                 if (node == 0) {
                     break;
                 }
-                path.push_back(Widen(name));
             }
             if (node != 0) {
-                Key(root, path);
-                if (!WalkSets(node, root, path, error)) {
+                collector_->OnRootKey(place, view, index);
+                if (!WalkSets(node, place, view, index, error)) {
                     return false;
                 }
             }
@@ -145,22 +122,21 @@ class HiveWalk {
         return true;
     }
 
-    bool WalkSets(hive_node_h settings, RegRootKey root, std::vector<std::u16string> path,
+    bool WalkSets(hive_node_h settings, SettingsPlace place, SettingsView view, size_t root,
                   std::string* error) {
         HivexBuffer<hive_node_h> sets(hivex_node_children(hive_, settings));
         if (!sets) {
             *error = Damaged("its keys are damaged");
             return false;
         }
-        path.emplace_back();
         for (const hive_node_h* set = sets.get(); *set != 0; ++set) {
             HivexBuffer<char> name(hivex_node_name(hive_, *set));
             if (!name) {
                 *error = Damaged("its keys are damaged");
                 return false;
             }
-            path.back() = ToUtf16(name.get());
-            if (Key(root, path) && !FeedValues(*set, name.get(), error)) {
+            collector_->OnSetKey(place, view, root, ToUtf16(name.get()));
+            if (!FeedValues(*set, name.get(), error)) {
                 return false;
             }
         }
@@ -215,33 +191,32 @@ class HiveWalk {
     const std::string& path_;
     SettingsCollector* collector_;
     std::vector<SourceWarning>* warnings_;
-    std::vector<std::u16string_view> pathNames_;
 };
 
-// Feeds both kinds of settings place that a hive may hold. Returns false with *error when the
-// hive cannot be read on the way.
+// Feeds both kinds of settings place that a hive may hold: a SOFTWARE hive's top key is
+// HKEY_LOCAL_MACHINE\SOFTWARE, a UsrClass.dat's its user's Software\Classes, which holds the
+// virtual store. Returns false with *error when the hive cannot be read on the way.
 bool WalkHive(hive_h* hive, HiveWalk* walk, std::string* error) {
     const hive_node_h top = hivex_root(hive);
     if (top == 0) {
         *error = Damaged("it has no top key");
         return false;
     }
-    // A SOFTWARE hive's top key is HKEY_LOCAL_MACHINE\SOFTWARE.
-    if (!walk->Walk(top, RegRootKey::kLocalMachine, {u"SOFTWARE"}, error)) {
-        return false;
-    }
-    // A UsrClass.dat's top key is its user's Software\Classes, which holds the virtual store.
-    hive_node_h store = top;
-    for (const char* name : kVirtualStorePath) {
-        if (!walk->Child(store, name, &store, error)) {
+    for (const SettingsPlace place : {SettingsPlace::kMachine, SettingsPlace::kVirtualStore}) {
+        hive_node_h software = top;
+        for (const char* name : HiveKeysToSoftware(place)) {
+            if (!walk->Child(software, name, &software, error)) {
+                return false;
+            }
+            if (software == 0) {
+                break;
+            }
+        }
+        if (software != 0 && !walk->Walk(software, place, error)) {
             return false;
         }
-        if (store == 0) {
-            return true;
-        }
     }
-    return walk->Walk(store, RegRootKey::kCurrentUser,
-                      {u"Software", u"Classes", u"VirtualStore", u"MACHINE", u"SOFTWARE"}, error);
+    return true;
 }
 
 // What the hive looks like by the keys at its top. A key that cannot be read counts as missing:

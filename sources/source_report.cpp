@@ -5,13 +5,11 @@
 
 namespace {
 
-const char kWow64Node[] = "WOW6432Node\\";
-
 // Root path number root as a place of view holds it: SOFTWARE\WOW6432Node\... in the 64-bit one.
 std::string RootPathIn(SettingsView view, size_t root) {
     std::string path = kSettingsRootPaths[root];
     if (view == SettingsView::kWow64) {
-        path.insert(path.find('\\') + 1, kWow64Node);
+        path.insert(path.find('\\') + 1, std::string(kWow64Key) + '\\');
     }
     return path;
 }
