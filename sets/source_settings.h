@@ -3,7 +3,7 @@
 //
 // Each root path of kSettingsRootPaths may lie in eight places (sets/settings_places.h). A source
 // keeps every one of them apart; which of them the program sees is decided when the sources are
-// merged (sources/offline_store.h).
+// merged (sets/merged_sets.h).
 #pragma once
 
 #include <cstddef>

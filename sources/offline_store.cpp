@@ -6,8 +6,8 @@
 #include <cerrno>
 #include <cstring>
 #include <fstream>
-#include <tuple>
 
+#include "sets/merged_sets.h"
 #include "sets/source_settings.h"
 #include "sets/value_names.h"
 #include "sources/file_identity.h"
@@ -16,50 +16,6 @@
 #include "text/codepage.h"
 
 namespace {
-
-// A set as the program sees it: the machine's values with the virtual store's laid over them.
-struct MergedSet {
-    const StoredSet* machine;  // null when the machine does not hold the set
-    const StoredSet* store;    // null when the virtual store does not hold it
-
-    // The machine's spelling, when it has the set.
-    std::u16string_view name() const { return (machine != nullptr ? machine : store)->name(); }
-    SetOrigin origin() const { return {machine != nullptr, store != nullptr}; }
-};
-struct MergedRoot {
-    bool exists = false;
-    std::vector<MergedSet> sets;  // in the registry's order
-    // The listed names in name order, made when a set's origin is first asked for.
-    struct ListedName {
-        std::string ansi;
-        bool exact;  // every character had its counterpart in the code page
-        size_t index;
-    };
-    std::vector<ListedName> byListedName;
-};
-
-// Merges the sets of the machine's place and the virtual store's, both in the registry's order.
-void MergeSets(const StoredRoot* machine, const StoredRoot* store, MergedRoot* merged) {
-    const std::vector<const StoredSet*> machineSets =
-        machine != nullptr ? machine->Sorted() : std::vector<const StoredSet*>();
-    const std::vector<const StoredSet*> storeSets =
-        store != nullptr ? store->Sorted() : std::vector<const StoredSet*>();
-    merged->exists = (machine != nullptr && machine->exists) || (store != nullptr && store->exists);
-    merged->sets.reserve(machineSets.size() + storeSets.size());
-    size_t m = 0;
-    size_t v = 0;
-    while (m < machineSets.size() || v < storeSets.size()) {
-        const int order = m == machineSets.size() ? 1
-                          : v == storeSets.size()
-                              ? -1
-                              : CompareNames(machineSets[m]->name(), storeSets[v]->name());
-        merged->sets.push_back(
-            {order <= 0 ? machineSets[m] : nullptr, order >= 0 ? storeSets[v] : nullptr});
-        m += order <= 0 ? 1 : 0;
-        v += order >= 0 ? 1 : 0;
-    }
-    merged->sets.shrink_to_fit();
-}
 
 // Reads one source: a hive when it starts with the hive signature, else an export.
 bool ReadSource(const std::string& path, const Codepage& codepage, SourceSettings* settings,
@@ -234,33 +190,9 @@ const std::string& OfflineSettingsStore::virtualStoreSource() const {
 
 SetOrigin OfflineSettingsStore::OriginOfSet(const ListedSet& set) const {
     for (MergedRoot& root : data_->roots) {
-        if (!root.exists) {
-            continue;
+        if (root.exists) {
+            return OriginOfListedSet(*data_->codepage, &root, set);
         }
-        if (root.byListedName.size() != root.sets.size()) {
-            for (size_t i = 0; i < root.sets.size(); ++i) {
-                std::string ansi;
-                const bool exact = data_->codepage->FromUtf16(root.sets[i].name(), &ansi);
-                root.byListedName.push_back({ansi, exact, i});
-            }
-            std::sort(root.byListedName.begin(), root.byListedName.end(),
-                      [](const MergedRoot::ListedName& a, const MergedRoot::ListedName& b) {
-                          return std::tie(a.ansi, a.exact, a.index) <
-                                 std::tie(b.ansi, b.exact, b.index);
-                      });
-        }
-        // Sets listed under the same look-alike name give the first one's origin.
-        const auto found =
-            std::lower_bound(root.byListedName.begin(), root.byListedName.end(), set,
-                             [](const MergedRoot::ListedName& listed, const ListedSet& wanted) {
-                                 return std::tie(listed.ansi, listed.exact) <
-                                        std::tie(wanted.name, wanted.nameInCodepage);
-                             });
-        if (found != root.byListedName.end() && found->ansi == set.name &&
-            found->exact == set.nameInCodepage) {
-            return root.sets[found->index].origin();
-        }
-        break;
     }
     return {false, false};
 }
@@ -307,18 +239,9 @@ bool OfflineSettingsStore::OpenSettingsSet(SettingsKey root, const char* setName
     const MergedRoot* open = reinterpret_cast<const MergedRoot*>(root);
     std::u16string& upper = data_->name;
     UpcaseAnsiName(*data_->codepage, setName, &upper);
-    // Sets are mostly opened in the order they are listed.
-    size_t index = data_->nextSet;
-    if (index >= open->sets.size() || CompareWithUpcased(open->sets[index].name(), upper) != 0) {
-        const auto found =
-            std::lower_bound(open->sets.begin(), open->sets.end(), upper,
-                             [](const MergedSet& held, const std::u16string& wanted) {
-                                 return CompareWithUpcased(held.name(), wanted) < 0;
-                             });
-        if (found == open->sets.end() || CompareWithUpcased(found->name(), upper) != 0) {
-            return false;
-        }
-        index = static_cast<size_t>(found - open->sets.begin());
+    const size_t index = FindMergedSet(*open, upper, data_->nextSet);
+    if (index == open->sets.size()) {
+        return false;
     }
     data_->nextSet = index + 1;
     *set = reinterpret_cast<SettingsKey>(const_cast<MergedSet*>(&open->sets[index]));
@@ -343,10 +266,7 @@ QueryStatus OfflineSettingsStore::QueryValue(SettingsKey set, const char* valueN
         }
     }
     std::string_view data;
-    // The virtual store's value wins over the machine's.
-    if (name == kNoValueName ||
-        ((open->store == nullptr || !FindStoredValue(arena, *open->store, name, &data)) &&
-         (open->machine == nullptr || !FindStoredValue(arena, *open->machine, name, &data)))) {
+    if (name == kNoValueName || !FindMergedValue(arena, *open, name, &data)) {
         return QueryStatus::kMissing;
     }
     *length = static_cast<uint32_t>(data.size());

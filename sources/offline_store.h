@@ -12,7 +12,7 @@
 //
 // Each source is told apart by its content: a file that starts with "regf" is a hive, any other
 // an export. Load keeps only the keys in the places of the settings roots (see
-// settings/source_settings.h), so a whole SOFTWARE hive or export costs little beyond its
+// sets/settings_places.h), so a whole SOFTWARE hive or export costs little beyond its
 // settings. It then merges them as Windows showed them to the program:
 //  - The view is decided once for the run: when any source holds SOFTWARE\WOW6432Node (on the
 //    machine, or in a virtual store's MACHINE\SOFTWARE), the sources come from 64-bit Windows
@@ -41,15 +41,10 @@
 #include <vector>
 
 #include "registry/settings_store.h"
+#include "sets/merged_sets.h"
 #include "sources/source_readers.h"
 
 class Codepage;
-
-// Where a set of the root comes from.
-struct SetOrigin {
-    bool machine;       // the machine's settings hold it
-    bool virtualStore;  // the user's virtual store holds it
-};
 
 class OfflineSettingsStore : public SettingsStore {
   public:
