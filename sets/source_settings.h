@@ -15,6 +15,7 @@
 
 #include "registry/registry_types.h"
 #include "sets/settings_places.h"
+#include "sets/set_writer.h"
 #include "sets/stored_sets.h"
 
 // What a hive file looks like by the keys at its top: for the user, when it holds no settings.

@@ -1,12 +1,8 @@
-// Packing sets and their values, and finding them again by name.
+// The packed layout of sets and their values, and finding sets again by name.
 #include "sets/stored_sets.h"
 
 #include <algorithm>
 #include <cstring>
-
-#include "registry/registry_types.h"
-#include "text/ascii_case.h"
-#include "text/unicode_text.h"
 
 namespace {
 
@@ -60,8 +56,9 @@ void StoreOffset(char* offsets, size_t index, size_t width, uint64_t offset) {
     }
 }
 
-// The data of the value at position of set's shape.
-std::string_view DataAt(const SettingsArena& arena, const StoredSet& set, size_t position) {
+}  // namespace
+
+std::string_view StoredValueAt(const SettingsArena& arena, const StoredSet& set, size_t position) {
     const size_t count = arena.shapes().Count(set.shape);
     const char* offsets = reinterpret_cast<const char*>(set.packed + set.nameLength);
     const uint64_t begin = LoadOffset(offsets, position, set.offsetBytes);
@@ -69,8 +66,6 @@ std::string_view DataAt(const SettingsArena& arena, const StoredSet& set, size_t
     const char* data = offsets + (count + 1) * set.offsetBytes;
     return {data + begin, static_cast<size_t>(end - begin)};
 }
-
-}  // namespace
 
 uint32_t ValueShapes::Add(const std::vector<uint32_t>& names) {
     const uint32_t hash = HashNames(names);
@@ -114,13 +109,46 @@ char16_t* SettingsArena::Allocate(size_t units) {
     return piece;
 }
 
+void SettingsArena::Pack(std::u16string_view name, const std::vector<StoredValue>& values,
+                         StoredSet* set) {
+    shapeNames_.clear();
+    uint64_t total = 0;
+    for (const auto& value : values) {
+        shapeNames_.push_back(value.first);
+        total += value.second.size();
+    }
+    const size_t width = total <= kMaxByteOffset    ? sizeof(uint8_t)
+                         : total <= kMaxShortOffset ? sizeof(uint16_t)
+                         : total <= kMaxOffset      ? sizeof(uint32_t)
+                                                    : sizeof(uint64_t);
+    const size_t count = values.size();
+    const size_t bytes = name.size() * sizeof(char16_t) + (count + 1) * width + total;
+    char16_t* packed = Allocate((bytes + sizeof(char16_t) - 1) / sizeof(char16_t));
+    std::copy(name.begin(), name.end(), packed);
+    char* offsets = reinterpret_cast<char*>(packed + name.size());
+    char* data = offsets + (count + 1) * width;
+    uint64_t offset = 0;
+    for (size_t i = 0; i < count; ++i) {
+        StoreOffset(offsets, i, width, offset);
+        std::memcpy(data + offset, values[i].second.data(), values[i].second.size());
+        offset += values[i].second.size();
+    }
+    StoreOffset(offsets, count, width, offset);
+    set->packed = packed;
+    set->shape = shapes_.Add(shapeNames_);
+    // A hive keeps a key name's length in 16 bits, an export at most 255 units.
+    set->nameLength = static_cast<uint16_t>(name.size());
+    set->offsetBytes = static_cast<uint8_t>(width);
+    set->deleted = false;
+}
+
 bool FindStoredValue(const SettingsArena& arena, const StoredSet& set, uint32_t name,
                      std::string_view* data) {
     size_t position = 0;
     if (!arena.shapes().Find(set.shape, name, &position)) {
         return false;
     }
-    *data = DataAt(arena, set, position);
+    *data = StoredValueAt(arena, set, position);
     return true;
 }
 
@@ -158,158 +186,4 @@ std::vector<const StoredSet*> StoredRoot::Sorted() const {
         std::sort(sorted.begin(), sorted.end(), before);
     }
     return sorted;
-}
-
-void SetWriter::Upcase(std::u16string_view name) {
-    upper_.resize(name.size());
-    char16_t* units = &upper_[0];
-    for (size_t i = 0; i < name.size(); ++i) {
-        units[i] = UpcaseUnit(name[i]);
-    }
-}
-
-void SetWriter::Begin(StoredRoot* root, std::u16string_view name) {
-    End();
-    Upcase(name);
-    hash_ = HashUnits(upper_);
-    root_ = root;
-    set_ = root->Find(upper_, hash_);
-    name_.assign(name);
-}
-
-void SetWriter::AppendAnsi(std::string_view utf16Le) {
-    // A trailing odd byte is not part of any character: the registry drops it.
-    const size_t units = utf16Le.size() / sizeof(char16_t);
-    bool ascii = arena_->codepage().keepsAscii();
-    for (size_t i = 0; ascii && i < units; ++i) {
-        ascii = LoadUtf16Le(utf16Le.data() + i * sizeof(char16_t)) < kFirstNonAscii;
-    }
-    if (ascii) {
-        for (size_t i = 0; i < units; ++i) {
-            stagedData_.push_back(utf16Le[i * sizeof(char16_t)]);
-        }
-        return;
-    }
-    text_.clear();
-    AppendUtf16FromLe(utf16Le, &text_);
-    arena_->codepage().FromUtf16(text_, &ansi_);
-    stagedData_ += ansi_;
-}
-
-void SetWriter::SetValue(std::u16string_view name, uint32_t type, std::string_view data) {
-    uint32_t number = guess_.Guess(name);
-    if (number != kNoValueName) {
-        guess_.Held(number);
-    } else {
-        Upcase(name);
-        number = arena_->names().Add(upper_);
-        guess_.Learn(number, name);
-    }
-    const size_t offset = stagedData_.size();
-    if (IsTextType(type)) {
-        AppendAnsi(data);
-    } else {
-        stagedData_.append(data);
-    }
-    staged_.push_back({number, offset, stagedData_.size() - offset, false});
-}
-
-void SetWriter::DeleteValue(std::u16string_view name) {
-    Upcase(name);
-    // A name no value ever had is in no set.
-    const uint32_t number = arena_->names().Find(upper_);
-    if (number != kNoValueName) {
-        staged_.push_back({number, 0, 0, true});
-    }
-}
-
-void SetWriter::MergeStaged(const StoredSet* existing) {
-    values_.clear();
-    const std::string_view staged(stagedData_);
-    // Most sets are written once, each value once and in the same order as in the set before.
-    bool inOrder = existing == nullptr;
-    for (size_t i = 0; inOrder && i < staged_.size(); ++i) {
-        const Staged& value = staged_[i];
-        inOrder = !value.deleted && (values_.empty() || values_.back().first < value.name);
-        values_.emplace_back(value.name, staged.substr(value.offset, value.length));
-    }
-    if (inOrder) {
-        return;
-    }
-    values_.clear();
-    if (existing != nullptr) {
-        const ValueShapes& shapes = arena_->shapes();
-        const uint32_t* names = shapes.Names(existing->shape);
-        for (size_t i = 0; i < shapes.Count(existing->shape); ++i) {
-            values_.emplace_back(names[i], DataAt(*arena_, *existing, i));
-        }
-    }
-    for (const Staged& value : staged_) {
-        const auto at = std::lower_bound(values_.begin(), values_.end(), value.name,
-                                         [](const std::pair<uint32_t, std::string_view>& held,
-                                            uint32_t name) { return held.first < name; });
-        const bool held = at != values_.end() && at->first == value.name;
-        if (value.deleted) {
-            if (held) {
-                values_.erase(at);
-            }
-        } else if (held) {
-            at->second = staged.substr(value.offset, value.length);
-        } else {
-            values_.insert(at, {value.name, staged.substr(value.offset, value.length)});
-        }
-    }
-}
-
-void SetWriter::Pack(StoredSet* set, std::u16string_view name) {
-    shapeNames_.clear();
-    uint64_t total = 0;
-    for (const auto& value : values_) {
-        shapeNames_.push_back(value.first);
-        total += value.second.size();
-    }
-    const size_t width = total <= kMaxByteOffset    ? sizeof(uint8_t)
-                         : total <= kMaxShortOffset ? sizeof(uint16_t)
-                         : total <= kMaxOffset      ? sizeof(uint32_t)
-                                                    : sizeof(uint64_t);
-    const size_t count = values_.size();
-    const size_t bytes = name.size() * sizeof(char16_t) + (count + 1) * width + total;
-    char16_t* packed = arena_->Allocate((bytes + sizeof(char16_t) - 1) / sizeof(char16_t));
-    std::copy(name.begin(), name.end(), packed);
-    char* offsets = reinterpret_cast<char*>(packed + name.size());
-    char* data = offsets + (count + 1) * width;
-    uint64_t offset = 0;
-    for (size_t i = 0; i < count; ++i) {
-        StoreOffset(offsets, i, width, offset);
-        std::memcpy(data + offset, values_[i].second.data(), values_[i].second.size());
-        offset += values_[i].second.size();
-    }
-    StoreOffset(offsets, count, width, offset);
-    set->packed = packed;
-    set->shape = arena_->shapes().Add(shapeNames_);
-    // A hive keeps a key name's length in 16 bits, an export at most 255 units.
-    set->nameLength = static_cast<uint16_t>(name.size());
-    set->offsetBytes = static_cast<uint8_t>(width);
-    set->deleted = false;
-}
-
-void SetWriter::End() {
-    if (root_ == nullptr) {
-        return;
-    }
-    const StoredSet* existing = set_ != nullptr && !set_->deleted ? set_ : nullptr;
-    // A set met again with nothing new stays as it was packed.
-    if (existing == nullptr || !staged_.empty()) {
-        MergeStaged(existing);
-        if (existing != nullptr) {
-            // The set keeps the spelling it was first written with.
-            const std::u16string_view kept = existing->name();
-            name_.assign(kept.begin(), kept.end());
-        }
-        Pack(set_ != nullptr ? set_ : root_->Add(StoredSet(), hash_), name_);
-    }
-    root_ = nullptr;
-    set_ = nullptr;
-    staged_.clear();
-    stagedData_.clear();
 }

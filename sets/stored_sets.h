@@ -38,6 +38,11 @@ class ValueShapes {
     HashIndex index_;
 };
 
+// A value of a set: the number of its name, and its data.
+using StoredValue = std::pair<uint32_t, std::string_view>;
+
+struct StoredSet;
+
 // Where the sets of a store keep their names and values: shared by all its sources.
 class SettingsArena {
   public:
@@ -55,6 +60,11 @@ class SettingsArena {
     // Storage for units UTF-16 units that never moves, not initialised.
     char16_t* Allocate(size_t units);
 
+    // Packs name and values (sorted by name number, each name once) into set: the name's
+    // units, then one offset for each value's data and one for their end, as wide as the data
+    // needs, then the data.
+    void Pack(std::u16string_view name, const std::vector<StoredValue>& values, StoredSet* set);
+
   private:
     const Codepage& codepage_;
     ValueNames names_;
@@ -62,11 +72,12 @@ class SettingsArena {
     std::vector<std::unique_ptr<char16_t[]>> blocks_;
     char16_t* free_ = nullptr;  // the unused end of the last block
     size_t freeUnits_ = 0;
+    std::vector<uint32_t> shapeNames_;  // kept from one Pack to the next, to reuse its storage
 };
 
 // A set as a source holds it.
 struct StoredSet {
-    const char16_t* packed = nullptr;  // in the arena: the name, then the values (SetWriter::Pack)
+    const char16_t* packed = nullptr;  // in the arena: the name, then the values (Pack)
     uint32_t shape = 0;
     uint16_t nameLength = 0;
     uint8_t offsetBytes = 0;  // the size of each offset of the values' data
@@ -74,6 +85,9 @@ struct StoredSet {
 
     std::u16string_view name() const { return {packed, nameLength}; }
 };
+
+// The data of the value at position of set's shape.
+std::string_view StoredValueAt(const SettingsArena& arena, const StoredSet& set, size_t position);
 
 // Finds the data of the value numbered name in set. Returns false when the set has none.
 bool FindStoredValue(const SettingsArena& arena, const StoredSet& set, uint32_t name,
@@ -99,54 +113,4 @@ class StoredRoot {
   private:
     std::deque<StoredSet> sets_;  // a deque: sets never move as it grows
     HashIndex index_;
-};
-
-// Collects the values of one set at a time, as a source hands them over, and packs them.
-class SetWriter {
-  public:
-    explicit SetWriter(SettingsArena* arena) : arena_(arena) {}
-    SetWriter(const SetWriter&) = delete;
-    SetWriter& operator=(const SetWriter&) = delete;
-
-    // Packs the set begun before, if any, and begins the set name of root: the one there is
-    // (its values stay unless replaced or deleted), or a new one spelled so.
-    void Begin(StoredRoot* root, std::u16string_view name);
-    // A value of the set begun: data as the registry stores it, of a value type.
-    void SetValue(std::u16string_view name, uint32_t type, std::string_view data);
-    void DeleteValue(std::u16string_view name);
-    // Packs the set begun, if any.
-    void End();
-
-  private:
-    // A value as handed over: its data in stagedData_, or a deletion.
-    struct Staged {
-        uint32_t name;
-        size_t offset;
-        size_t length;
-        bool deleted;
-    };
-
-    // Puts name upper-cased into upper_.
-    void Upcase(std::u16string_view name);
-    // Appends UTF-16LE text data to stagedData_ as an ANSI caller gets it.
-    void AppendAnsi(std::string_view utf16Le);
-    // Lays the staged values over those the set has: values_ sorted by name number.
-    void MergeStaged(const StoredSet* existing);
-    // Packs name and values_ into set: the name's units, then one offset for each value's data
-    // and one for their end, as wide as the data needs, then the data.
-    void Pack(StoredSet* set, std::u16string_view name);
-
-    SettingsArena* arena_;
-    StoredRoot* root_ = nullptr;  // null when no set is begun
-    StoredSet* set_ = nullptr;    // the set begun when it exists already
-    std::u16string name_;         // the name of a new set
-    uint32_t hash_ = 0;
-    std::u16string upper_;
-    std::u16string text_;
-    std::string ansi_;
-    std::vector<Staged> staged_;
-    std::string stagedData_;
-    std::vector<std::pair<uint32_t, std::string_view>> values_;
-    std::vector<uint32_t> shapeNames_;
-    NameGuess<char16_t> guess_;
 };
