@@ -1,16 +1,12 @@
 // The .reg grammar: a line state machine over the lines the export line reader decodes.
 #include "sources/reg_export_parser.h"
 
+#include "sources/reg_value_data.h"
 #include "text/ascii_case.h"
-#include "text/codepage.h"
 #include "text/text_limits.h"
 #include "text/unicode_text.h"
 
 namespace {
-
-constexpr size_t kMaxDwordDigits = 8;
-constexpr size_t kMaxHexByteDigits = 2;
-constexpr size_t kMaxHexTypeDigits = 8;
 
 const char16_t kHeaderVersion4[] = u"REGEDIT4";
 const char16_t kHeaderVersion5[] = u"Windows Registry Editor Version 5.00";
@@ -29,102 +25,6 @@ const RootName kRootNames[] = {
     {"HKEY_CURRENT_USER", RegRootKey::kCurrentUser},
     {"HKEY_DYN_DATA", RegRootKey::kDynData},
 };
-
-enum class DataForm { kString, kDword, kHex, kTypedHex };
-
-// The forms a value's data may take, told apart by how the data starts.
-struct ValueForm {
-    const char16_t* prefix;
-    DataForm form;
-    uint32_t type;  // for kTypedHex the type follows the prefix: hex(N):
-};
-const ValueForm kValueForms[] = {
-    // prefix     form                 type
-    {u"\"", DataForm::kString, kRegSz},
-    {u"dword:", DataForm::kDword, kRegDword},
-    {u"hex:", DataForm::kHex, kRegBinary},
-    {u"hex(", DataForm::kTypedHex, 0},
-};
-
-bool IsBlank(char16_t c) {
-    return c == u' ' || c == u'\t';
-}
-
-int HexDigitValue(char16_t c) {
-    if (c >= u'0' && c <= u'9') {
-        return c - u'0';
-    }
-    if (c >= u'a' && c <= u'f') {
-        return c - u'a' + 10;
-    }
-    if (c >= u'A' && c <= u'F') {
-        return c - u'A' + 10;
-    }
-    return -1;
-}
-
-size_t SkipBlanks(std::u16string_view line, size_t pos) {
-    while (pos < line.size() && IsBlank(line[pos])) {
-        ++pos;
-    }
-    return pos;
-}
-
-// True when nothing but blanks and a ";" comment follows pos.
-bool OnlyCommentFollows(std::u16string_view line, size_t pos) {
-    pos = SkipBlanks(line, pos);
-    return pos == line.size() || line[pos] == u';';
-}
-
-bool StartsWith(std::u16string_view line, size_t pos, const char16_t* prefix) {
-    for (size_t i = 0; prefix[i] != u'\0'; ++i) {
-        if (pos + i >= line.size() || line[pos + i] != prefix[i]) {
-            return false;
-        }
-    }
-    return true;
-}
-
-// Reads a quoted text that starts after its opening quote at *pos, with regedit's escapes, into
-// *text: the line's own characters when it has no escapes, else *unescaped. Returns false when
-// it has no closing quote; else *pos is just past that quote.
-bool Unescape(std::u16string_view line, size_t* pos, bool isData, std::u16string* unescaped,
-              std::u16string_view* text) {
-    size_t i = *pos;
-    while (i < line.size() && line[i] != u'"' && line[i] != u'\\') {
-        ++i;
-    }
-    if (i == line.size()) {
-        return false;
-    }
-    if (line[i] == u'"') {
-        *text = line.substr(*pos, i - *pos);
-        *pos = i + 1;
-        return true;
-    }
-    unescaped->assign(line.substr(*pos, i - *pos));
-    for (; i < line.size(); ++i) {
-        char16_t c = line[i];
-        if (c == u'"') {
-            *text = *unescaped;
-            *pos = i + 1;
-            return true;
-        }
-        if (c == u'\\') {
-            if (++i == line.size()) {
-                return false;
-            }
-            c = line[i];
-            if (isData && c == u'n') {
-                c = u'\n';
-            } else if (isData && c == u'r') {
-                c = u'\r';
-            }
-        }
-        unescaped->push_back(c);
-    }
-    return false;
-}
 
 }  // namespace
 
@@ -224,8 +124,8 @@ void RegExportParser::HandleLine(std::u16string_view line) {
 
 void RegExportParser::HandleKeyLine(std::u16string_view line, size_t open) {
     const size_t close = line.rfind(u']');
-    if (open + 1 == line.size() || IsBlank(line[open + 1]) || close == std::u16string_view::npos ||
-        close <= open) {
+    if (open + 1 == line.size() || IsExportBlank(line[open + 1]) ||
+        close == std::u16string_view::npos || close <= open) {
         Warn("key line ignored: a blank after \"[\" or no closing \"]\"");
         return;
     }
@@ -324,13 +224,7 @@ void RegExportParser::HandleValueLine(std::u16string_view line, size_t start) {
 
 // Parses the data after "=". Returns false (reported) when it is malformed.
 bool RegExportParser::ParseValueData(std::u16string_view line, size_t pos) {
-    const ValueForm* form = nullptr;
-    for (const ValueForm& candidate : kValueForms) {
-        if (StartsWith(line, pos, candidate.prefix)) {
-            form = &candidate;
-            break;
-        }
-    }
+    const ValueForm* form = FindValueForm(line, pos);
     if (form == nullptr) {
         Warn("value ignored: its data is not \"text\", dword:, hex: or hex(N):");
         return false;
@@ -353,13 +247,8 @@ bool RegExportParser::ParseValueData(std::u16string_view line, size_t pos) {
             return true;
         }
         case DataForm::kDword: {
-            pos = SkipBlanks(line, pos);
             uint32_t value = 0;
-            size_t digits = 0;
-            for (; pos < line.size() && HexDigitValue(line[pos]) >= 0; ++pos, ++digits) {
-                value = (value << 4) | static_cast<uint32_t>(HexDigitValue(line[pos]));
-            }
-            if (digits == 0 || digits > kMaxDwordDigits || !OnlyCommentFollows(line, pos)) {
+            if (!ParseDword(line, pos, &value)) {
                 Warn("value ignored: dword: needs 1 to 8 hex digits");
                 return false;
             }
@@ -371,20 +260,12 @@ bool RegExportParser::ParseValueData(std::u16string_view line, size_t pos) {
             FinishValue();
             return true;
         }
-        case DataForm::kTypedHex: {
-            uint32_t type = 0;
-            size_t digits = 0;
-            for (; pos < line.size() && HexDigitValue(line[pos]) >= 0; ++pos, ++digits) {
-                type = (type << 4) | static_cast<uint32_t>(HexDigitValue(line[pos]));
-            }
-            if (digits == 0 || digits > kMaxHexTypeDigits || !StartsWith(line, pos, u"):")) {
+        case DataForm::kTypedHex:
+            if (!ParseHexType(line, &pos, &pending_.type)) {
                 Warn("value ignored: hex( needs a hex type number and \"):\"");
                 return false;
             }
-            pending_.type = type;
-            pos += 2;
             break;
-        }
         case DataForm::kHex:
             break;
     }
@@ -395,17 +276,12 @@ bool RegExportParser::ParseValueData(std::u16string_view line, size_t pos) {
 // Parses comma-separated bytes from pos to the end of the line. A line ending in ",\" leaves
 // the value open for the next line. Returns false (reported) when the bytes are malformed.
 bool RegExportParser::ParseHexItems(std::u16string_view line, size_t pos) {
-    for (;;) {
-        pos = SkipBlanks(line, pos);
-        if (pos == line.size() || line[pos] == u';') {
-            break;
-        }
-        if (line[pos] == u'\\') {
-            if (!OnlyCommentFollows(line, pos + 1)) {
-                Warn("value ignored: text after the \"\\\" that continues its hex data");
-                state_ = State::kLineStart;
-                return false;
-            }
+    state_ = State::kLineStart;
+    switch (ParseHexBytes(line, pos, pending_.keep ? &pending_.data : nullptr, &pendingTooLong_)) {
+        case HexBytesEnd::kValue:
+            FinishValue();
+            return true;
+        case HexBytesEnd::kContinued:
             state_ = State::kHexContinuation;
             // The name must outlive the line it was read from.
             if (pending_.name.data() != pending_.nameStorage.data()) {
@@ -413,39 +289,14 @@ bool RegExportParser::ParseHexItems(std::u16string_view line, size_t pos) {
                 pending_.name = pending_.nameStorage;
             }
             return true;
-        }
-        unsigned int byte = 0;
-        size_t digits = 0;
-        for (; pos < line.size() && HexDigitValue(line[pos]) >= 0; ++pos, ++digits) {
-            byte = (byte << 4) | static_cast<unsigned int>(HexDigitValue(line[pos]));
-        }
-        if (digits == 0 || digits > kMaxHexByteDigits) {
-            Warn("value ignored: hex data must be bytes of one or two hex digits");
-            state_ = State::kLineStart;
+        case HexBytesEnd::kTextAfterEnd:
+            Warn("value ignored: text after the \"\\\" that continues its hex data");
             return false;
-        }
-        if (pending_.keep) {
-            if (pending_.data.size() < kMaxExportValueBytes) {
-                pending_.data.push_back(static_cast<char>(byte));
-            } else {
-                pendingTooLong_ = true;
-            }
-        }
-        pos = SkipBlanks(line, pos);
-        if (pos < line.size() && line[pos] == u',') {
-            ++pos;
-            continue;
-        }
-        if (!OnlyCommentFollows(line, pos)) {
-            Warn("value ignored: hex data must be bytes of one or two hex digits");
-            state_ = State::kLineStart;
-            return false;
-        }
-        break;
+        case HexBytesEnd::kMalformed:
+            break;
     }
-    state_ = State::kLineStart;
-    FinishValue();
-    return true;
+    Warn("value ignored: hex data must be bytes of one or two hex digits");
+    return false;
 }
 
 void RegExportParser::HandleHexContinuation(std::u16string_view line) {
@@ -470,29 +321,14 @@ void RegExportParser::FinishValue() {
         Warn("value ignored: data longer than " + std::to_string(kMaxExportValueBytes) + " bytes");
         return;
     }
-    const bool textType = IsTextType(pending_.type);
-    std::string& data = pending_.data;
-    if (textType && pending_.fromHex) {
+    if (IsTextType(pending_.type) && pending_.fromHex) {
         // A UTF-8 file of version 5 is a converted UTF-16 export, so its hex text is UTF-16.
         const ExportEncoding encoding = reader_.encoding();
-        const bool utf16Text =
-            encoding == ExportEncoding::kUtf16 || (encoding == ExportEncoding::kUtf8 && version5_);
-        if (utf16Text) {
-            const size_t size = data.size();
-            if (size < 2 || size % 2 != 0 || data[size - 1] != '\0' || data[size - 2] != '\0') {
-                data.append(2, '\0');
-            }
-        } else {
-            if (data.empty() || data.back() != '\0') {
-                data.push_back('\0');
-            }
-            std::u16string text;
-            codepage_.ToUtf16(data, &text);
-            data.clear();
-            AppendUtf16Le(text, &data);
-        }
+        StoreHexText(
+            encoding == ExportEncoding::kUtf16 || (encoding == ExportEncoding::kUtf8 && version5_),
+            codepage_, &pending_.data);
     }
-    sink_.OnValue(pending_.name, pending_.type, data);
+    sink_.OnValue(pending_.name, pending_.type, pending_.data);
 }
 
 void RegExportParser::Warn(const std::string& message) {
