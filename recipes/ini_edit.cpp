@@ -2,163 +2,19 @@
 #include "recipes/ini_edit.h"
 
 #include <cstring>
-#include <string_view>
-#include <vector>
 
-#include "text/ascii_case.h"
+#include "recipes/ini_index.h"
 #include "text/codepage.h"
 
 namespace {
 
 constexpr char kNewLine[] = "\r\n";  // what the profile-string service ends its own lines with
-constexpr char kUtf8Mark[] = "\xEF\xBB\xBF";
-constexpr size_t kUtf8MarkSize = sizeof kUtf8Mark - 1;
-
-// The characters the service ignores around section and key names and values.
-bool IsBlank(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r' || c == '\x1A';
-}
-
-// A run of bytes inside the text: [begin, end).
-struct Span {
-    size_t begin;
-    size_t end;
-};
-
-Span Trimmed(const std::string& text, Span span) {
-    while (span.begin < span.end && IsBlank(text[span.begin])) {
-        ++span.begin;
-    }
-    while (span.end > span.begin && IsBlank(text[span.end - 1])) {
-        --span.end;
-    }
-    return span;
-}
-
-// A name as the editor matches it: its bytes without the blanks around them, in any ASCII case.
-struct MatchedName {
-    const char* begin;
-    size_t size;
-};
-
-MatchedName NameOf(const char* name, size_t size) {
-    const char* end = name + size;
-    while (name < end && IsBlank(*name)) {
-        ++name;
-    }
-    while (end > name && IsBlank(end[-1])) {
-        --end;
-    }
-    return {name, static_cast<size_t>(end - name)};
-}
-
-MatchedName NameOf(const char* name) {
-    return NameOf(name, strlen(name));
-}
-
-// True when the two names are the same to the editor.
-bool SameName(const MatchedName& a, const MatchedName& b) {
-    if (a.size != b.size) {
-        return false;
-    }
-    if (a.begin == b.begin) {
-        return true;  // the same literal of the conversion table
-    }
-    return EqualsAsciiNoCase(std::string_view(a.begin, a.size), std::string_view(b.begin, b.size));
-}
-
-// True when the bytes of span, whose blanks are already dropped, are name in any ASCII case.
-bool SpanIs(const std::string& text, Span span, const MatchedName& name) {
-    return SameName({text.data() + span.begin, span.end - span.begin}, name);
-}
-
-// One line: its content [begin, contentEnd) and the start of the next line. A line ends at
-// CR LF, LF or a lone CR; the last line of a file may have no ending.
-struct Line {
-    size_t begin;
-    size_t contentEnd;
-    size_t next;
-};
-
-Line LineAt(const std::string& text, size_t begin) {
-    size_t end = begin;
-    while (end < text.size() && text[end] != '\r' && text[end] != '\n') {
-        ++end;
-    }
-    size_t next = end;
-    if (next < text.size() && text[next] == '\r') {
-        ++next;
-    }
-    if (next < text.size() && text[next] == '\n') {
-        ++next;
-    }
-    return {begin, end, next};
-}
-
-// When content, a line without its blanks, is a section header ("[NAME]", the name running to
-// the last ']'), sets *name to the span between the brackets and returns true.
-bool SectionHeader(const std::string& text, const Span& content, Span* name) {
-    if (content.begin == content.end || text[content.begin] != '[') {
-        return false;
-    }
-    size_t close = content.end;
-    while (close > content.begin + 1 && text[close - 1] != ']') {
-        --close;
-    }
-    if (close == content.begin + 1) {
-        return false;  // no ']': an ordinary line of the current section
-    }
-    *name = {content.begin + 1, close - 1};
-    return true;
-}
-
-// A line as the editor sees it, so that the lines are read once and not again for every
-// entry: a section header with its name, a blank line, or a line of a section with the name of
-// its key (the bytes up to its first '=', or all of them). Names are without their blanks.
-struct IndexedLine {
-    Line line;
-    bool header;
-    bool blank;
-    Span name;
-};
-
-// The lines of a text, and where its section headers are among them.
-struct IniIndex {
-    std::vector<IndexedLine> lines;
-    std::vector<size_t> headers;
-};
-
-// The lines of text from bodyBegin into *index.
-void IndexLines(const std::string& text, size_t bodyBegin, IniIndex* index) {
-    index->lines.clear();
-    index->headers.clear();
-    for (size_t at = bodyBegin; at < text.size();) {
-        IndexedLine indexed = {LineAt(text, at), false, false, {0, 0}};
-        const Line& line = indexed.line;
-        at = line.next;
-        const Span content = Trimmed(text, {line.begin, line.contentEnd});
-        if (SectionHeader(text, content, &indexed.name)) {
-            indexed.header = true;
-            indexed.name = Trimmed(text, indexed.name);
-            index->headers.push_back(index->lines.size());
-        } else if (content.begin == content.end) {
-            indexed.blank = true;
-        } else {
-            const void* equals =
-                memchr(text.data() + line.begin, '=', line.contentEnd - line.begin);
-            const size_t nameEnd =
-                equals ? static_cast<const char*>(equals) - text.data() : line.contentEnd;
-            indexed.name = Trimmed(text, {line.begin, nameEnd});
-        }
-        index->lines.push_back(indexed);
-    }
-}
 
 // Sets key in the existing line of a key: the bytes up to and including its first '=' stay and
 // the value after it is replaced, unless it already reads as value. A line without '=' names a
 // key with no value; it keeps its bytes and gets "=value" after them. Returns true when the
 // text changed.
-bool ReplaceValue(std::string* text, const Line& line, const char* value) {
+bool ReplaceValue(std::string* text, const IniLine& line, const char* value) {
     const char* content = text->data() + line.begin;
     const void* equals = memchr(content, '=', line.contentEnd - line.begin);
     if (equals == nullptr) {
@@ -166,7 +22,7 @@ bool ReplaceValue(std::string* text, const Line& line, const char* value) {
         return true;
     }
     size_t valueBegin = static_cast<const char*>(equals) - text->data() + 1;
-    Span current = Trimmed(*text, {valueBegin, line.contentEnd});
+    IniSpan current = Trimmed(*text, {valueBegin, line.contentEnd});
     if (text->compare(current.begin, current.end - current.begin, value) == 0) {
         return false;
     }
@@ -175,7 +31,7 @@ bool ReplaceValue(std::string* text, const Line& line, const char* value) {
 }
 
 // Puts a new line right after line, which may be the file's last line with no ending.
-void InsertLineAfter(std::string* text, const Line& line, const std::string& newLine) {
+void InsertLineAfter(std::string* text, const IniLine& line, const std::string& newLine) {
     if (line.next == line.contentEnd) {
         text->insert(line.contentEnd, kNewLine + newLine);
     } else {
@@ -196,45 +52,6 @@ std::string EntryLine(const char* key, const char* value) {
     return std::string(key) + "=" + value + kNewLine;
 }
 
-// Where a write of section and key lands in a text with that index: the first section
-// matching section, in it the first key matching key.
-struct EntryPlace {
-    enum Kind {
-        kKeyLine,     // line is the key's line
-        kAfterLine,   // no such key: a new line goes after line, the section's last non-blank
-        kNewSection,  // no such section: it goes at the end of the file
-    } kind;
-    Line line;
-};
-
-EntryPlace FindEntry(const std::string& text, const IniIndex& index, const char* section,
-                     const char* key) {
-    const MatchedName sectionName = NameOf(section);
-    const std::vector<IndexedLine>& lines = index.lines;
-    size_t header = lines.size();
-    for (size_t candidate : index.headers) {
-        if (SpanIs(text, lines[candidate].name, sectionName)) {
-            header = candidate;
-            break;
-        }
-    }
-    if (header == lines.size()) {
-        return {EntryPlace::kNewSection, {}};
-    }
-    const MatchedName keyName = NameOf(key);
-    Line lastNonBlank = lines[header].line;
-    for (size_t i = header + 1; i < lines.size() && !lines[i].header; ++i) {
-        if (lines[i].blank) {
-            continue;
-        }
-        lastNonBlank = lines[i].line;
-        if (SpanIs(text, lines[i].name, keyName)) {
-            return {EntryPlace::kKeyLine, lines[i].line};
-        }
-    }
-    return {EntryPlace::kAfterLine, lastNonBlank};
-}
-
 // One write. index is that of text. Returns true when the text changed (its index is then out
 // of date).
 bool ApplyEntry(std::string* text, const IniIndex& index, size_t bodyBegin, const char* section,
@@ -253,26 +70,14 @@ bool ApplyEntry(std::string* text, const IniIndex& index, size_t bodyBegin, cons
     return false;
 }
 
-bool StartsWith(const std::string& text, const char* prefix, size_t size) {
-    return text.size() >= size && text.compare(0, size, prefix, size) == 0;
-}
-
-bool IsUtf16(const std::string& text) {
-    return StartsWith(text, "\xFF\xFE", 2) || StartsWith(text, "\xFE\xFF", 2);
-}
-
-size_t BodyBegin(const std::string& text) {
-    return StartsWith(text, kUtf8Mark, kUtf8MarkSize) ? kUtf8MarkSize : 0;
-}
-
 }  // namespace
 
 IniEditStatus ApplyIniEntries(std::string* text, const RecipeEntryList& entries,
                               const Codepage& codepage, size_t* changedEntries) {
-    if (IsUtf16(*text)) {
+    if (IsUtf16Text(*text)) {
         return IniEditStatus::kNotEditable;
     }
-    const size_t bodyBegin = BodyBegin(*text);
+    const size_t bodyBegin = IniBodyBegin(*text);
     const bool utf8 = bodyBegin != 0;
     const std::string original = *text;
     IniIndex index;
@@ -316,11 +121,11 @@ std::string IniEditRefusal(IniEditStatus status, const std::string& path,
 }
 
 bool IniHasEntry(const std::string& text, const char* section, const char* key) {
-    if (IsUtf16(text)) {
+    if (IsUtf16Text(text)) {
         return false;
     }
     IniIndex index;
-    IndexLines(text, BodyBegin(text), &index);
+    IndexLines(text, IniBodyBegin(text), &index);
     return FindEntry(text, index, section, key).kind == EntryPlace::kKeyLine;
 }
 
