@@ -5,7 +5,7 @@
 bool ReadHiveSource(const std::string&, SourceSettings*, std::vector<SourceWarning>*,
                     std::string* error) {
     *error =
-        "is a registry hive file, which the Linux build of rcpconv reads; on Windows, load it "
-        "with regedit (File, Load Hive) and export the settings as a .reg file";
+        "is a registry hive file, which the Linux build of this program reads; on Windows, load "
+        "it with regedit (File, Load Hive) and export the settings as a .reg file";
     return false;
 }

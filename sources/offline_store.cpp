@@ -62,8 +62,9 @@ bool FindOnlyHolder(const SourceList& sources, const std::vector<std::string>& p
         *error = place == SettingsPlace::kMachine
                      ? both + "a machine's settings: convert one PC at a time, one of them per run"
                      : both +
-                           "a user's virtual store: convert one user at a time, running rcpconv "
-                           "once per user with the machine's settings and that user's store";
+                           "a user's virtual store: convert one user at a time, running this "
+                           "program once per user with the machine's settings and that user's "
+                           "store";
         return false;
     }
     return true;
@@ -135,8 +136,8 @@ bool OfflineSettingsStore::Load(const std::vector<std::string>& paths, const Cod
         if (users.size() > 1) {
             *error = path + ": holds the virtual stores of several users (" +
                      PathList({users.begin(), users.end()}) +
-                     "): convert one user at a time, running rcpconv once per user with an "
-                     "export of that user's store alone";
+                     "): convert one user at a time, running this program once per user with "
+                     "an export of that user's store alone";
             return false;
         }
         wow64 = wow64 || sources.back()->wow64;
