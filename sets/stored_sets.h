@@ -1,7 +1,7 @@
 // The sets of a settings root and their values, packed: an export of many thousand sets is kept
 // in little more than the size of its values' data.
 //
-// A value name is kept once for the whole store, as a number (settings/value_names.h). A set
+// A value name is kept once for the whole store, as a number (sets/value_names.h). A set
 // keeps the sorted numbers of its value names as a shape, which every set with the same names
 // shares, and one piece of storage: the units of its name, the offsets of its values' data, and
 // that data, in the form an ANSI caller gets it (text already in the code page). Nothing of a
