@@ -34,7 +34,8 @@ struct HiveMark {
 };
 const HiveMark kHiveMarks[] = {
     {"Control Panel", HiveKind::kUserProfile},  // every user's NTUSER.DAT has both
-    {"Environment", HiveKind::kUserProfile},    {kVirtualStoreKey, HiveKind::kUserClasses},
+    {"Environment", HiveKind::kUserProfile},
+    {kVirtualStoreKey, HiveKind::kUserClasses},  // where a UsrClass.dat keeps the store
     {"Local Settings", HiveKind::kUserClasses},  // every UsrClass.dat since Windows Vista
     {"Microsoft", HiveKind::kSoftware},
 };
