@@ -7,9 +7,9 @@
 #include "app/converter_window.h"
 #include "app/resource.h"
 #include "conversion/batch_conversion.h"
-#include "conversion/recipe_file_name.h"
-#include "settings/registry_store_win32.h"
-#include "settings/system_error.h"
+#include "recipes/recipe_file_name.h"
+#include "registry/registry_store_win32.h"
+#include "text/system_error.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "app/resource.h"
-#include "settings/registry_store_win32.h"
+#include "registry/registry_store_win32.h"
 
 ConverterState g_converter;
 

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "settings/codepage.h"
-#include "settings/settings_store.h"
-#include "settings/text_limits.h"
+#include "registry/settings_store.h"
+#include "text/codepage.h"
+#include "text/text_limits.h"
 
 // Everything the window keeps from start-up to exit.
 struct ConverterState {

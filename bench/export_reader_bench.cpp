@@ -15,9 +15,9 @@
 #include <fstream>
 #include <string>
 
-#include "settings/codepage.h"
-#include "settings/offline_store.h"
-#include "settings/text_limits.h"
+#include "sources/offline_store.h"
+#include "text/codepage.h"
+#include "text/text_limits.h"
 
 namespace {
 

@@ -24,9 +24,9 @@
 #include <thread>
 #include <vector>
 
-#include "settings/codepage.h"
-#include "settings/offline_store.h"
+#include "sources/offline_store.h"
 #include "tests/hive_writer.h"
+#include "text/codepage.h"
 
 namespace {
 

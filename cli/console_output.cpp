@@ -10,10 +10,10 @@
 #include <io.h>
 #endif
 
-#include "conversion/ini_edit.h"
-#include "conversion/recipe_file_name.h"
-#include "settings/codepage.h"
-#include "settings/offline_store.h"
+#include "recipes/ini_edit.h"
+#include "recipes/recipe_file_name.h"
+#include "sources/offline_store.h"
+#include "text/codepage.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "conversion/batch_conversion.h"
-#include "settings/settings_store.h"
+#include "registry/settings_store.h"
 
 class Codepage;
 struct SetOrigin;

@@ -18,8 +18,8 @@
 #include "cli/options.h"
 #include "cli/preview_output.h"
 #include "conversion/batch_conversion.h"
-#include "settings/ascii_case.h"
-#include "settings/codepage.h"
+#include "text/ascii_case.h"
+#include "text/codepage.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "settings/settings_store.h"
+#include "registry/settings_store.h"
 
 class Codepage;
 struct CliOptions;

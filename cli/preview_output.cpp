@@ -2,12 +2,12 @@
 #include "cli/preview_output.h"
 
 #include "cli/console_output.h"
-#include "conversion/ini_edit.h"
-#include "conversion/recipe_diff.h"
-#include "conversion/recipe_file_name.h"
-#include "conversion/recipe_preview.h"
-#include "settings/settings_store.h"
-#include "settings/text_limits.h"
+#include "recipes/ini_edit.h"
+#include "recipes/recipe_diff.h"
+#include "recipes/recipe_file_name.h"
+#include "recipes/recipe_preview.h"
+#include "registry/settings_store.h"
+#include "text/text_limits.h"
 
 namespace {
 

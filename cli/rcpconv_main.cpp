@@ -7,8 +7,8 @@
 #include "cli/options.h"
 #include "cli/settings_source.h"
 #include "conversion/frequency_index.h"
-#include "settings/codepage.h"
-#include "settings/offline_store.h"
+#include "sources/offline_store.h"
+#include "text/codepage.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 
 #include "cli/console_output.h"
 #include "cli/options.h"
-#include "settings/offline_store.h"
+#include "sources/offline_store.h"
 
 bool OpenSettingsSource(const CliOptions& options, const Codepage& codepage, OpenedSettings* opened,
                         std::string* error) {

@@ -4,7 +4,7 @@
 #include <memory>
 #include <string>
 
-#include "settings/settings_store.h"
+#include "registry/settings_store.h"
 
 class Codepage;
 class OfflineSettingsStore;

@@ -1,8 +1,8 @@
 // The batch run: each chosen set of the root converted into its recipe, failures reported.
 #include "conversion/batch_conversion.h"
 
-#include "conversion/recipe_file_name.h"
 #include "conversion/settings_conversion.h"
+#include "recipes/recipe_file_name.h"
 
 namespace {
 

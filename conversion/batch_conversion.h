@@ -4,10 +4,10 @@
 #include <string>
 #include <vector>
 
-#include "conversion/recipe_entries.h"
-#include "conversion/recipe_file.h"
 #include "conversion/settings_conversion.h"
-#include "settings/settings_store.h"
+#include "recipes/recipe_entries.h"
+#include "recipes/recipe_file.h"
+#include "registry/settings_store.h"
 
 class Codepage;
 

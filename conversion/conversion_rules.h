@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <iterator>
 
+#include "recipes/recipe_entries.h"
+
 // How a rule forms its entry text from the values it reads (settings_conversion.cpp).
 enum class RuleKind {
     kCopied,        // a text value as it is
@@ -124,6 +126,8 @@ constexpr size_t MostEntriesOfARule() {
 
 // The most entries one set can give: every rule writing every entry it can.
 constexpr size_t kMaxRecipeEntries = CountRecipeEntries();
+static_assert(kMaxRecipeEntries <= kRecipeEntryCapacity,
+              "a recipe's entry list cannot hold every entry the table writes");
 // The most entries one rule writes ("AutoSave": one in each of its sections).
 constexpr size_t kMaxRuleEntries = MostEntriesOfARule();
 

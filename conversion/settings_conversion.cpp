@@ -8,7 +8,7 @@
 #include "conversion/conversion_rules.h"
 #include "conversion/decimal_number.h"
 #include "conversion/frequency_index.h"
-#include "settings/text_limits.h"
+#include "text/text_limits.h"
 
 namespace {
 

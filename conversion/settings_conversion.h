@@ -5,8 +5,8 @@
 #include <cstdint>
 
 #include "conversion/conversion_rules.h"
-#include "conversion/recipe_entries.h"
-#include "settings/settings_store.h"
+#include "recipes/recipe_entries.h"
+#include "registry/settings_store.h"
 
 // Why a conversion rule wrote nothing.
 enum class SkipReason {

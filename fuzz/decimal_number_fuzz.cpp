@@ -11,7 +11,7 @@
 #include <string>
 
 #include "conversion/decimal_number.h"
-#include "settings/text_limits.h"
+#include "text/text_limits.h"
 
 namespace {
 

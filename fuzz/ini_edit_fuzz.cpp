@@ -20,10 +20,10 @@
 #include <vector>
 
 #include "conversion/conversion_rules.h"
-#include "conversion/ini_edit.h"
-#include "conversion/recipe_entries.h"
-#include "settings/ascii_case.h"
-#include "settings/codepage.h"
+#include "recipes/ini_edit.h"
+#include "recipes/recipe_entries.h"
+#include "text/ascii_case.h"
+#include "text/codepage.h"
 
 namespace {
 

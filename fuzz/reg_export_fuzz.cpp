@@ -26,13 +26,13 @@
 #include <vector>
 
 #include "conversion/frequency_index.h"
-#include "conversion/recipe_entries.h"
 #include "conversion/settings_conversion.h"
-#include "settings/codepage.h"
-#include "settings/offline_store.h"
-#include "settings/reg_export_parser.h"
-#include "settings/settings_store.h"
-#include "settings/text_limits.h"
+#include "recipes/recipe_entries.h"
+#include "registry/settings_store.h"
+#include "sources/offline_store.h"
+#include "sources/reg_export_parser.h"
+#include "text/codepage.h"
+#include "text/text_limits.h"
 
 namespace {
 

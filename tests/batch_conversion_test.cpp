@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "conversion/frequency_index.h"
-#include "settings/codepage.h"
 #include "tests/memory_store.h"
 #include "tests/test_support.h"
+#include "text/codepage.h"
 
 namespace {
 

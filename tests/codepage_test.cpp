@@ -1,5 +1,5 @@
 // Tests of the code page conversion: names, best-fit letters, the five Windows-1252 C1 bytes.
-#include "settings/codepage.h"
+#include "text/codepage.h"
 
 #include <gtest/gtest.h>
 

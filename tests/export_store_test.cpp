@@ -1,16 +1,16 @@
 // Tests of the settings store over exports: golden dumps of Wine's registry after importing
 // each fixture, the choice of view and root, the merge of the virtual store, opening sets by
 // name, and the load errors.
-#include "settings/offline_store.h"
+#include "sources/offline_store.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <sstream>
 
-#include "settings/codepage.h"
 #include "tests/settings_dump.h"
 #include "tests/test_support.h"
+#include "text/codepage.h"
 
 namespace {
 
@@ -265,7 +265,7 @@ TEST_F(ExportStoreTest, OneMachineAndOneUserPerRun) {
     EXPECT_FALSE(LoadTexts({hkcu, user2}, &error));
     EXPECT_EQ(Path(0) + " and " + Path(1) +
                   " both hold a user's virtual store: convert one user at a time, running "
-                  "rcpconv once per user with the machine's settings and that user's store",
+                  "this program once per user with the machine's settings and that user's store",
               error);
     const std::string both =
         user2 + "[HKEY_USERS\\S-1-5-21-1001\\Software\\Classes\\VirtualStore\\MACHINE\\SOFTWARE" +
@@ -273,8 +273,8 @@ TEST_F(ExportStoreTest, OneMachineAndOneUserPerRun) {
     EXPECT_FALSE(LoadTexts({both}, &error));
     EXPECT_EQ(Path(0) +
                   ": holds the virtual stores of several users (S-1-5-21-1001, S-1-5-21-1002): "
-                  "convert one user at a time, running rcpconv once per user with an export of "
-                  "that user's store alone",
+                  "convert one user at a time, running this program once per user with an "
+                  "export of that user's store alone",
               error);
     // A source holding no settings is read beside one that does (and named: see below).
     ASSERT_TRUE(LoadTexts({none, hkcu}, &error)) << error;

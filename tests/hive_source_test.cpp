@@ -7,12 +7,12 @@
 #include <functional>
 #include <sstream>
 
-#include "settings/codepage.h"
-#include "settings/offline_store.h"
-#include "settings/reg_export_parser.h"
+#include "registry/registry_types.h"
+#include "sources/offline_store.h"
 #include "tests/hive_writer.h"
 #include "tests/settings_dump.h"
 #include "tests/test_support.h"
+#include "text/codepage.h"
 
 namespace {
 

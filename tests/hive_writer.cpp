@@ -10,8 +10,8 @@
 #include <map>
 #include <vector>
 
-#include "settings/reg_export_parser.h"
-#include "settings/value_names.h"
+#include "sets/value_names.h"
+#include "sources/reg_export_parser.h"
 #include "tests/test_support.h"
 
 namespace {

@@ -1,14 +1,14 @@
 // Tests of the in-memory INI edits against the golden files in tests/data/ini.
-#include "conversion/ini_edit.h"
+#include "recipes/ini_edit.h"
 
 #include <gtest/gtest.h>
 
 #include <initializer_list>
 #include <string>
 
-#include "conversion/recipe_check.h"
-#include "settings/codepage.h"
+#include "recipes/recipe_check.h"
 #include "tests/test_support.h"
+#include "text/codepage.h"
 
 namespace {
 

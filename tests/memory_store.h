@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "settings/settings_store.h"
+#include "registry/settings_store.h"
 
 class MemoryStore : public SettingsStore {
   public:

@@ -1,5 +1,5 @@
 // Tests of recipe diffs: the exact text for known edits, and GNU patch taking any of them back.
-#include "conversion/recipe_diff.h"
+#include "recipes/recipe_diff.h"
 
 #include <fcntl.h>
 #include <sys/wait.h>

@@ -1,11 +1,11 @@
 // Tests of the recipe file-name rule and of the recipe path limit.
-#include "conversion/recipe_file_name.h"
+#include "recipes/recipe_file_name.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "settings/codepage.h"
+#include "text/codepage.h"
 
 namespace {
 

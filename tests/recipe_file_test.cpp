@@ -1,5 +1,5 @@
 // Tests of the recipe file writers: the portable one on disk, and the Windows one's entry loop.
-#include "conversion/recipe_file.h"
+#include "recipes/recipe_file.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "conversion/recipe_file_posix.h"
+#include "recipes/recipe_file_posix.h"
 #include "tests/test_support.h"
 
 namespace {

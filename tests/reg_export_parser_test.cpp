@@ -1,6 +1,6 @@
 // Tests of the .reg reader: encodings, headers, every value form, line ends, skipped lines,
 // and lines cut by the ends of the pieces it reads.
-#include "settings/reg_export_parser.h"
+#include "sources/reg_export_parser.h"
 
 #include <gtest/gtest.h>
 
@@ -8,9 +8,9 @@
 #include <fstream>
 #include <sstream>
 
-#include "settings/codepage.h"
-#include "settings/unicode_text.h"
 #include "tests/test_support.h"
+#include "text/codepage.h"
+#include "text/unicode_text.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 
 #include "conversion/conversion_rules.h"
 #include "conversion/frequency_index.h"
-#include "conversion/recipe_entries.h"
+#include "recipes/recipe_entries.h"
 #include "tests/memory_store.h"
 
 namespace {

@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "settings/settings_store.h"
+#include "registry/settings_store.h"
 #include "tests/dump_names.h"
 
 constexpr unsigned long kDumpSuccess = 0;

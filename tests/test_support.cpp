@@ -15,7 +15,7 @@
 #include <iterator>
 #include <stdexcept>
 
-#include "settings/codepage.h"
+#include "text/codepage.h"
 
 ScratchDir::ScratchDir() {
     std::string pattern = std::filesystem::temp_directory_path().string() + "/rc-test-XXXXXX";

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <string>
 
-#include "settings/codepage.h"
+#include "text/codepage.h"
 
 int main(int argc, char** argv) {
     if (argc != 2) {

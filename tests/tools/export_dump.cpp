@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "settings/codepage.h"
-#include "settings/offline_store.h"
+#include "sources/offline_store.h"
 #include "tests/settings_dump.h"
+#include "text/codepage.h"
 
 namespace {
 

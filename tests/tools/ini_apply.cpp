@@ -10,8 +10,8 @@
 #include <deque>
 #include <string>
 
-#include "conversion/recipe_file.h"
-#include "settings/codepage.h"
+#include "recipes/recipe_file.h"
+#include "text/codepage.h"
 
 namespace {
 
@@ -58,7 +58,7 @@ int main(int argc, char** argv) {
             result = kExitUsage;
             break;
         }
-        if (batch.size() == kMaxRecipeEntries) {
+        if (batch.size() == kRecipeEntryCapacity) {
             if (!writer.Write(argv[2], batch, &changed, &error)) {
                 result = kExitWriteFailed;
                 break;

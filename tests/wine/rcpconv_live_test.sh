@@ -145,6 +145,6 @@ expect_outcome root-export win 2 "$(head -n 1 "$RC_SOURCE_DIR/tests/data/cli/no_
 # A hive file (told by its content, not its name): the Windows build reads none and says so.
 cp "$RC_SOURCE_DIR/tests/data/cli/hive_damaged/input/SOFTWARE" settings.dat
 run_side win hive -o "$(win_path "$SCRATCH/unused")" settings.dat
-expect_outcome hive win 2 "rcpconv: settings.dat: is a registry hive file, which the Linux build of rcpconv reads; on Windows, load it with regedit (File, Load Hive) and export the settings as a .reg file"
+expect_outcome hive win 2 "rcpconv: settings.dat: is a registry hive file, which the Linux build of this program reads; on Windows, load it with regedit (File, Load Hive) and export the settings as a .reg file"
 [ ! -e "$SCRATCH/unused" ] || fail "hive given to rcpconv.exe: a directory was made"
 echo "PASS"
