@@ -12,7 +12,7 @@
 #include <cstring>
 #include <utility>
 
-#include "recipes/recipe_check.h"
+#include "recipes/recipe_read_back.h"
 #include "recipes/recipe_file_name.h"
 #include "recipes/recipe_preview.h"
 #include "text/system_error.h"

@@ -6,7 +6,7 @@
 #include <initializer_list>
 #include <string>
 
-#include "recipes/recipe_check.h"
+#include "recipes/recipe_read_back.h"
 #include "tests/test_support.h"
 #include "text/codepage.h"
 

@@ -1,5 +1,5 @@
 // Reading a written recipe back as the profile-string service reads it, and comparing.
-#include "recipes/recipe_check.h"
+#include "recipes/recipe_read_back.h"
 
 #include <cstring>
 #include <string_view>
