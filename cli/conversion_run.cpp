@@ -2,142 +2,17 @@
 #include "cli/conversion_run.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
 #include <unordered_set>
-
-#include <sys/stat.h>
-#ifdef _WIN32
-#include <direct.h>
-#else
-#include <fcntl.h>
-#include <unistd.h>
-#endif
 
 #include "cli/console_output.h"
 #include "cli/options.h"
+#include "cli/output_directory.h"
 #include "cli/preview_output.h"
 #include "conversion/batch_conversion.h"
 #include "text/ascii_case.h"
 #include "text/codepage.h"
 
 namespace {
-
-// Returns true when path names an existing directory.
-bool IsDirectory(const std::string& path) {
-    struct stat info;
-    return stat(path.c_str(), &info) == 0 && (info.st_mode & S_IFMT) == S_IFDIR;
-}
-
-// Creates the one directory path, its parent being there. Returns 0, or -1 with errno set.
-int MakeOneDirectory(const std::string& path) {
-#ifdef _WIN32
-    return _mkdir(path.c_str());
-#else
-    return mkdir(path.c_str(), 0777);
-#endif
-}
-
-bool IsSeparator(char c) {
-#ifdef _WIN32
-    return c == '\\' || c == '/';
-#else
-    return c == '/';
-#endif
-}
-
-// The directory without the separators that end it, a root such as / or C:\ kept whole:
-// msvcrt's stat fails on a directory path that ends in a backslash, and DIR/ would give recipe
-// paths DIR//NAME.rcp a character longer than they need be.
-std::string WithoutTrailingSeparators(const std::string& directory) {
-    size_t end = directory.size();
-    size_t rootEnd = 1;
-#ifdef _WIN32
-    if (directory.size() >= 3 && directory[1] == ':') {
-        rootEnd = 3;  // "C:\" is a root; "C:" alone would name the drive's current directory
-    }
-#endif
-    while (end > rootEnd && IsSeparator(directory[end - 1])) {
-        --end;
-    }
-    return directory.substr(0, end);
-}
-
-// Creates directory and its missing parents. Returns false with *error when it is not a
-// directory afterwards.
-bool MakeDirectories(const std::string& directory, std::string* error) {
-    int lastErrno = 0;
-    for (size_t i = 1; i <= directory.size(); ++i) {
-        if (i < directory.size() && !IsSeparator(directory[i])) {
-            continue;
-        }
-        const std::string prefix = directory.substr(0, i);
-        // Existing parts (and drive names) fail with EEXIST or worse; only the end result counts.
-        if (!IsDirectory(prefix) && MakeOneDirectory(prefix) != 0) {
-            lastErrno = errno;
-        }
-    }
-    if (IsDirectory(directory)) {
-        return true;
-    }
-    *error = "cannot create the directory " + directory + ": " +
-             std::strerror(lastErrno != 0 ? lastErrno : ENOTDIR);
-    return false;
-}
-
-// Returns true when a directory could be made in the existing directory parent.
-bool CanCreateIn(const std::string& parent) {
-#ifdef _WIN32
-    (void)parent;
-    return true;
-#else
-    return faccessat(AT_FDCWD, parent.c_str(), W_OK | X_OK, AT_EACCESS) == 0;
-#endif
-}
-
-// The directory that holds path: what comes before its last separator.
-std::string ParentOf(const std::string& path) {
-    size_t end = path.size();
-    while (end > 0 && !IsSeparator(path[end - 1])) {
-        --end;
-    }
-    if (end == 0) {
-        return ".";
-    }
-    return end == 1 ? path.substr(0, 1) : path.substr(0, end - 1);
-}
-
-// What MakeDirectories would meet, found without making anything. Returns true when directory
-// exists or could be made; false with the error MakeDirectories would give.
-bool DirectoriesCanBeMade(const std::string& directory, std::string* error) {
-    int lastErrno = 0;
-    bool parentIsDirectory = true;  // the current prefix's parent (the working directory first)
-    for (size_t i = 1; i <= directory.size(); ++i) {
-        if (i < directory.size() && !IsSeparator(directory[i])) {
-            continue;
-        }
-        const std::string prefix = directory.substr(0, i);
-        if (IsDirectory(prefix)) {
-            parentIsDirectory = true;
-            continue;
-        }
-        struct stat info;
-        const int found = stat(prefix.c_str(), &info) == 0 ? 0 : errno;
-        if (found == ENOENT && parentIsDirectory && CanCreateIn(ParentOf(prefix))) {
-            return true;  // made from here on down, as the run would make it
-        }
-        // Like mkdir: a file in the way exists; below it, or where nothing may be made, the
-        // reason the system gives.
-        lastErrno = found == 0 ? EEXIST : found == ENOENT && parentIsDirectory ? EACCES : found;
-        parentIsDirectory = false;
-    }
-    if (IsDirectory(directory)) {
-        return true;
-    }
-    *error = "cannot create the directory " + directory + ": " +
-             std::strerror(lastErrno != 0 ? lastErrno : ENOTDIR);
-    return false;
-}
 
 // The report of a set the listing names only in look-alike letters of the code page.
 SetNotConverted NotInCodepage(const ListedSet& set, const Codepage& codepage) {
@@ -249,7 +124,8 @@ bool ListSettingsSets(SettingsStore& store, const char** rootPath, std::vector<L
 int RunConversion(SettingsStore& store, const char* rootPath, const std::vector<ListedSet>& listed,
                   const CliOptions& options, const Codepage& codepage,
                   const Codepage* fileNamesCodepage) {
-    const std::string directory = WithoutTrailingSeparators(options.outputDirectory);
+    const std::string directory =
+        WithoutTrailingSeparators(options.outputDirectory, fileNamesCodepage);
     BatchRequest request;
     request.rootPath = rootPath;
     request.directory = directory;
@@ -262,9 +138,9 @@ int RunConversion(SettingsStore& store, const char* rootPath, const std::vector<
     std::string error;
     bool directoryReady = true;
     if (options.dryRun) {
-        directoryReady = DirectoriesCanBeMade(directory, &error);
+        directoryReady = DirectoriesCanBeMade(directory, fileNamesCodepage, &error);
     } else if (!options.toStdout) {
-        directoryReady = MakeDirectories(directory, &error);
+        directoryReady = MakeDirectories(directory, fileNamesCodepage, &error);
     }
     if (!directoryReady) {
         PrintError(error);

@@ -1,6 +1,7 @@
 // What the Windows writer would meet at a recipe, found without changing anything: for previews.
 #include <errno.h>
 #include <io.h>
+#include <windows.h>
 
 #include <cstdio>
 #include <cstring>
@@ -21,9 +22,13 @@ std::string Reason(const char* what, const char* path, int error) {
 bool ReadRecipeFile(const char* path, RecipeFileBytes* recipe, std::string* error) {
     recipe->exists = false;
     recipe->text.clear();
+    // Paths are in the system's code page, where the second byte of a character may be that of
+    // '\'.
     const char* name = path;
     for (const char* c = path; *c != '\0'; ++c) {
-        if (*c == '\\' || *c == '/') {
+        if (IsDBCSLeadByte(static_cast<BYTE>(*c)) && c[1] != '\0') {
+            ++c;
+        } else if (*c == '\\' || *c == '/') {
             name = c + 1;
         }
     }

@@ -45,6 +45,23 @@ std::u16string CharactersOf(const std::string& text, const Codepage* codepage) {
     return characters;
 }
 
+// True when text (in codepage, UTF-8 when null) ends in the character kPathSeparator, not just
+// in its byte: in code page 932 many a character ends in the byte of '\'. In UTF-8 no byte of a
+// character beyond ASCII is that of an ASCII character.
+bool EndsInSeparator(const std::string& text, const Codepage* codepage) {
+    if (text.empty() || text.back() != kPathSeparator) {
+        return false;
+    }
+    if (codepage == nullptr) {
+        return true;
+    }
+    size_t last = 0;
+    for (size_t i = 0; i < text.size(); i = codepage->NextCharacter(text, i)) {
+        last = i;
+    }
+    return last == text.size() - 1;
+}
+
 bool IsSuperscriptDigit(const std::u16string& characters) {
     return characters.size() == 1 &&
            std::find(std::begin(kSuperscriptDigits), std::end(kSuperscriptDigits), characters[0]) !=
@@ -134,7 +151,7 @@ size_t CountCharacters(const std::string& text, const Codepage* codepage) {
 bool FormRecipePath(const std::string& directory, const std::string& baseName,
                     const Codepage* codepage, std::string* path, std::string* reason) {
     std::string formed = directory;
-    if (formed.empty() || formed.back() != kPathSeparator) {
+    if (!EndsInSeparator(directory, codepage)) {
         formed += kPathSeparator;
     }
     formed += baseName;

@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 namespace {
 
 Codepage* OpenOrFail(Codepage* codepage, const std::string& name) {
@@ -95,6 +98,40 @@ TEST(CodepageTest, OtherCodePagesConvertWithoutTheLatinSupplement) {
     OpenOrFail(&greek, "Windows-1253");
     EXPECT_FALSE(greek.ToUtf16("\xaa", &text));
     EXPECT_EQ(u"\ufffd", text);
+}
+
+// The characters of a path are stepped through whole: the second byte of a double-byte
+// character may be that of '\\' (0x5C) or '|' (0x7C), and is never taken for it.
+TEST(CodepageTest, NextCharacterStepsOverBothBytesOfADoubleByteCharacter) {
+    struct Case {
+        const char* codepage;
+        std::string text;  // the characters, then '\\'
+        std::vector<size_t> starts;
+    };
+    const Case cases[] = {
+        // 表 (95 5C), half-width katakana ｱ (B1, one byte), ソ (83 5C), 能 (94 5C)
+        {"Windows-932", "\x95\x5c\xb1\x83\x5c\x94\x5c\\", {0, 2, 3, 5, 7}},
+        // 中 (D6 D0), 乗 (81 5C: a second byte of '\\' in GBK too), 倈 (82 7C)
+        {"936", "\xd6\xd0\x81\x5c\x82\x7c\\", {0, 2, 4, 6}},
+        // 功 (A5 5C) in Big5; 한 (C7 D1) in Unified Hangul Code
+        {"950", "\xa5\x5c\\", {0, 2}},
+        {"949", "\xc7\xd1\\", {0, 2}},
+        // Every byte is a character in the single-byte code pages.
+        {"Windows-1252", "\x95\x5c\xe9\\", {0, 1, 2, 3}},
+    };
+    for (const Case& c : cases) {
+        Codepage codepage;
+        OpenOrFail(&codepage, c.codepage);
+        std::vector<size_t> starts;
+        for (size_t i = 0; i < c.text.size(); i = codepage.NextCharacter(c.text, i)) {
+            starts.push_back(i);
+        }
+        EXPECT_EQ(c.starts, starts) << c.codepage;
+    }
+    // A lead byte at the very end, cut from its second byte, is a character of its own.
+    Codepage japanese;
+    OpenOrFail(&japanese, "932");
+    EXPECT_EQ(1u, japanese.NextCharacter("\x95", 0));
 }
 
 TEST(CodepageTest, RegistryUpcaseComparesAsWindowsSortsKeys) {

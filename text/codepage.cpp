@@ -38,6 +38,20 @@ void AppendUtf8(char32_t code, std::string* utf8) {
     }
 }
 
+// The lead bytes of the double-byte ANSI code pages, as Windows' GetCPInfo gives them (iconv
+// leaves the pairs of some lead bytes undefined, so they are not found by converting).
+struct LeadByteRange {
+    unsigned int codepage;
+    unsigned char first;
+    unsigned char last;
+};
+const LeadByteRange kLeadByteRanges[] = {
+    {932, 0x81, 0x9F}, {932, 0xE0, 0xFC},  // Japanese (Shift JIS)
+    {936, 0x81, 0xFE},                     // Simplified Chinese (GBK)
+    {949, 0x81, 0xFE},                     // Korean (Unified Hangul Code)
+    {950, 0x81, 0xFE},                     // Traditional Chinese (Big5)
+};
+
 }  // namespace
 
 bool ParseCodepageName(const std::string& name, unsigned int* number) {
@@ -62,7 +76,7 @@ bool ParseCodepageName(const std::string& name, unsigned int* number) {
     return true;
 }
 
-void Codepage::CheckAscii() {
+void Codepage::Survey() {
     constexpr char16_t kAsciiEnd = 0x80;
     std::u16string units;
     std::string bytes;
@@ -74,6 +88,14 @@ void Codepage::CheckAscii() {
     std::string toBytes;
     keepsAscii_ = ToUtf16(bytes, &toUnits) && toUnits == units && FromUtf16(units, &toBytes) &&
                   toBytes == bytes;
+    leadBytes_.reset();
+    for (const LeadByteRange& range : kLeadByteRanges) {
+        if (range.codepage == number_) {
+            for (unsigned int byte = range.first; byte <= range.last; ++byte) {
+                leadBytes_.set(byte);
+            }
+        }
+    }
 }
 
 bool Codepage::ToUtf8(const std::string& ansi, std::string* utf8) const {

@@ -1,6 +1,8 @@
 // Conversion between UTF-16 / UTF-8 and one Windows ANSI code page, as Windows converts.
 #pragma once
 
+#include <bitset>
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -31,17 +33,26 @@ class Codepage {
     // code page: ASCII text then needs no conversion, which the bulk of a registry is.
     bool keepsAscii() const { return keepsAscii_; }
 
+    // The offset just past the character that starts at pos of text: pos + 2 for a lead byte
+    // followed by another byte in the double-byte code pages of East Asia (932, 936, 949, 950),
+    // whose second byte may be the byte of '\' or '|'; otherwise pos + 1.
+    size_t NextCharacter(std::string_view text, size_t pos) const {
+        return leadBytes_[static_cast<unsigned char>(text[pos])] && pos + 1 < text.size() ? pos + 2
+                                                                                          : pos + 1;
+    }
+
     const std::string& name() const { return name_; }
     unsigned int number() const { return number_; }
 
   private:
-    // Sets keepsAscii_ from what the conversions make of the ASCII characters.
-    void CheckAscii();
+    // Sets keepsAscii_ from what the conversions make of the ASCII characters, and leadBytes_.
+    void Survey();
 
     std::string name_;
     bool keepsAscii_ = false;
-    unsigned int number_ = 0;    // the number Windows knows the code page by, e.g. 1252
-    void* fromUtf16_ = nullptr;  // iconv descriptors, opened once
+    std::bitset<256> leadBytes_;  // the bytes that begin a character of two bytes
+    unsigned int number_ = 0;     // the number Windows knows the code page by, e.g. 1252
+    void* fromUtf16_ = nullptr;   // iconv descriptors, opened once
     void* toUtf16_ = nullptr;
 };
 

@@ -190,7 +190,7 @@ bool Codepage::Open(const std::string& name, std::string* error) {
     toUtf16_ = to;
     number_ = number;
     name_ = name;
-    CheckAscii();
+    Survey();
     return true;
 }
 

@@ -13,7 +13,7 @@ bool Codepage::Open(const std::string& name, std::string* error) {
     }
     number_ = number;
     name_ = name;
-    CheckAscii();
+    Survey();
     return true;
 }
 

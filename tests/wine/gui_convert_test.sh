@@ -123,6 +123,16 @@ else
     app_wait_exit 0
     rcpconv_recipes "$SCRATCH/japanese.reg" "$SCRATCH/japanese-rcpconv" 0 --codepage 932
     same_recipes "$dir/Recipes" "$SCRATCH/japanese-rcpconv"
+    # rcpconv.exe on that PC, into a folder whose name ends in 表 (95 5C): the path's last byte
+    # is that of '\', and is neither cut off nor taken for the separator before the file name.
+    code=0
+    LOCPATH="$SCRATCH/locale" LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8 wine_run "$RC_WIN64_DIR/cli/rcpconv.exe" \
+        "$(win_path "$SCRATCH/japanese.reg")" --codepage 932 \
+        -o "$(win_path "$SCRATCH/japanese-exe/表")" >"$SCRATCH/japanese-exe.out" 2>&1 ||
+        code=$?
+    [ "$code" = 0 ] || fail "rcpconv.exe into a folder ending in 表: exit code $code:
+$(cat "$SCRATCH/japanese-exe.out")"
+    same_recipes "$SCRATCH/japanese-exe/表" "$SCRATCH/japanese-rcpconv"
 fi
 
 # A long run: the window answers other programs between sets, ignores the keys and clicks it
