@@ -10,6 +10,7 @@
 
 #include "settings/ascii_case.h"
 #include "settings/codepage.h"
+#include "settings/hive_log_sources.h"
 #include "settings/source_settings.h"
 #include "settings/value_names.h"
 
@@ -186,9 +187,13 @@ OfflineSettingsStore::OfflineSettingsStore() : data_(new Data) {}
 
 OfflineSettingsStore::~OfflineSettingsStore() = default;
 
-bool OfflineSettingsStore::Load(const std::vector<std::string>& paths, const Codepage& codepage,
+bool OfflineSettingsStore::Load(const std::vector<std::string>& given, const Codepage& codepage,
                                 std::string* error) {
     data_.reset(new Data);
+    std::vector<std::string> paths;
+    if (!LeaveOutHiveLogs(given, &paths, error)) {
+        return false;
+    }
     data_->codepage = &codepage;
     data_->arena.reset(new SettingsArena(codepage));
     Sources& sources = data_->sources;

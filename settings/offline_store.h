@@ -11,9 +11,10 @@
 //   then use it as any SettingsStore.
 //
 // Each source is told apart by its content: a file that starts with "regf" is a hive, any other
-// an export. Load keeps only the keys in the places of the settings roots (see
-// settings/source_settings.h), so a whole SOFTWARE hive or export costs little beyond its
-// settings. It then merges them as Windows showed them to the program:
+// an export. A hive's transaction logs are read with it; given as sources beside it (as a glob
+// such as SOFTWARE* gives them), they are left out. Load keeps only the keys in the places of the
+// settings roots (see settings/source_settings.h), so a whole SOFTWARE hive or export costs little
+// beyond its settings. It then merges them as Windows showed them to the program:
 //  - The view is decided once for the run: when any source holds SOFTWARE\WOW6432Node (on the
 //    machine, or in a virtual store's MACHINE\SOFTWARE), the sources come from 64-bit Windows
 //    and only the WOW6432Node places count; otherwise only the plain ones.
@@ -60,10 +61,10 @@ class OfflineSettingsStore : public SettingsStore {
     // Returns true when every source was read and a settings root exists in the merged view;
     // malformed lines do not fail the load, they are listed in warnings(). Returns false with
     // *error, one line for the user, when a source cannot be opened or read, an export's
-    // encoding or header is unusable, a hive is damaged, two sources hold the machine's
-    // settings, the virtual stores of two users are given, or no settings root exists. The
-    // warnings of the sources read before a failure stay in warnings(). May be called again;
-    // each call starts afresh.
+    // encoding or header is unusable, a hive is damaged, a transaction log is given without its
+    // hive, two sources hold the machine's settings, the virtual stores of two users are given,
+    // or no settings root exists. The warnings of the sources read before a failure stay in
+    // warnings(). May be called again; each call starts afresh.
     bool Load(const std::vector<std::string>& paths, const Codepage& codepage, std::string* error);
 
     // What the last Load reported besides an error, in source and line order.

@@ -1,0 +1,82 @@
+// Telling the logs among the sources from the hives, by their base blocks and their names.
+#include "settings/hive_log_sources.h"
+
+#include <cstring>
+#include <fstream>
+
+#include "settings/hive_format.h"
+#include "settings/hive_log_names.h"
+#include "settings/source_readers.h"
+
+namespace {
+
+enum class SourceKind { kOther, kHive, kLog, kEmpty };
+
+SourceKind KindOf(const std::string& path) {
+    unsigned char head[kFileTypeOffset + 4] = {};
+    std::ifstream input(path, std::ios::binary);
+    input.read(reinterpret_cast<char*>(head), sizeof head);
+    const size_t got = static_cast<size_t>(input.gcount());
+    if (!input && got == 0) {
+        return input.eof() ? SourceKind::kEmpty : SourceKind::kOther;
+    }
+    if (got < kHiveSignatureBytes || std::memcmp(head, kHiveSignature, kHiveSignatureBytes) != 0) {
+        return SourceKind::kOther;
+    }
+    const uint32_t type = got == sizeof head ? ReadLittle32(head + kFileTypeOffset) : 0;
+    return type == kOldLogFileType || type == kNewLogFileType ? SourceKind::kLog
+                                                              : SourceKind::kHive;
+}
+
+// Whether the file at path bears the name of a log of one of the hives.
+bool IsLogOfHive(const std::string& path, const std::vector<std::string>& hives) {
+    std::string directory;
+    std::string name;
+    SplitPath(path, &directory, &name);
+    for (const std::string& hive : hives) {
+        std::string hiveDirectory;
+        std::string hiveName;
+        SplitPath(hive, &hiveDirectory, &hiveName);
+        for (size_t slot = 0; slot < kHiveLogCount; ++slot) {
+            if (directory == hiveDirectory && IsHiveLogName(hiveName, name, slot)) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+bool LeaveOutHiveLogs(const std::vector<std::string>& paths, std::vector<std::string>* sources,
+                      std::string* error) {
+    std::vector<SourceKind> kinds;
+    std::vector<std::string> hives;
+    for (const std::string& path : paths) {
+        kinds.push_back(KindOf(path));
+        if (kinds.back() == SourceKind::kHive) {
+            hives.push_back(path);
+        }
+    }
+    sources->clear();
+    for (size_t i = 0; i < paths.size(); ++i) {
+        const bool logOfHive = IsLogOfHive(paths[i], hives);
+        if (kinds[i] == SourceKind::kLog && !logOfHive) {
+            std::string directory;
+            std::string name;
+            SplitPath(paths[i], &directory, &name);
+            const std::string hive = HiveNameOfLog(name);
+            *error = paths[i] +
+                     ": is a transaction log of a registry hive, not a settings source: " +
+                     (hive.empty() ? "give its hive instead, with the log beside it named as "
+                                     "the hive's logs are (HIVE.LOG1, HIVE.LOG2 or HIVE.LOG)"
+                                   : "give its hive, " + directory + hive +
+                                         ", instead: the logs beside a hive are read with it");
+            return false;
+        }
+        if (!((kinds[i] == SourceKind::kLog || kinds[i] == SourceKind::kEmpty) && logOfHive)) {
+            sources->push_back(paths[i]);
+        }
+    }
+    return true;
+}
