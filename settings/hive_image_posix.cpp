@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstring>
@@ -18,7 +19,6 @@
 namespace {
 
 constexpr size_t kMinimumHiveBytes = 2 * kHiveBaseBlockBytes;  // a base block and one bin
-constexpr size_t kHeadBytes = kHiveBaseBlockBytes + kBinHeaderBytes;
 const char kMemoryFileName[] = "recovered hive";
 const char kSelfFdDirectory[] = "/proc/self/fd/";
 
@@ -38,7 +38,11 @@ class MappedFile {
     bool Open(const std::string& path) {
         fd_ = open(path.c_str(), O_RDONLY | O_CLOEXEC);
         struct stat info;
-        if (fd_ < 0 || fstat(fd_, &info) != 0 || !S_ISREG(info.st_mode)) {
+        if (fd_ < 0 || fstat(fd_, &info) != 0) {
+            return false;
+        }
+        if (!S_ISREG(info.st_mode)) {
+            errno = S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
             return false;
         }
         size_ = static_cast<size_t>(info.st_size);
@@ -48,17 +52,22 @@ class MappedFile {
         }
         return size_ == 0 || data_ != nullptr;
     }
-    void Close() {
+    // Gives up the mapping, keeping the file open.
+    void Unmap() {
         if (data_ != nullptr) {
             munmap(data_, size_);
             data_ = nullptr;
         }
+    }
+    void Close() {
+        Unmap();
         if (fd_ >= 0) {
             close(fd_);
             fd_ = -1;
         }
     }
     ByteView bytes() const { return {static_cast<const unsigned char*>(data_), size_}; }
+    int fd() const { return fd_; }
 
   private:
     int fd_ = -1;
@@ -150,72 +159,54 @@ HiveImage::~HiveImage() {
 
 bool HiveImage::Open(const std::string& path, std::vector<SourceWarning>* warnings,
                      std::string* error) {
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    struct stat info;
-    if (fd < 0 || fstat(fd, &info) != 0) {
+    MappedFile hive;
+    if (!hive.Open(path)) {
         *error = ErrnoText("cannot be opened");
-        if (fd >= 0) {
-            close(fd);
-        }
         return false;
     }
-    const uint64_t size = static_cast<uint64_t>(info.st_size);
-    std::array<unsigned char, kHeadBytes> head{};
-    const ssize_t headBytes = ReadAt(fd, head.data(), head.size(), 0);
-    if (headBytes < 0) {
-        *error = ErrnoText("cannot be read");
-        close(fd);
-        return false;
-    }
-    if (size < kMinimumHiveBytes || static_cast<size_t>(headBytes) < kHiveBaseBlockBytes) {
-        *error = HiveDamagedError("it is cut short (" + std::to_string(size) +
+    const ByteView bytes = hive.bytes();
+    if (bytes.size < kMinimumHiveBytes) {
+        *error = HiveDamagedError("it is cut short (" + std::to_string(bytes.size) +
                                   " bytes, where the smallest hive has " +
                                   std::to_string(kMinimumHiveBytes) + ")");
-        close(fd);
         return false;
     }
     HiveLogFiles logs;
     std::array<MappedFile, kHiveLogCount> mapped;
     HiveRecovery recovery;
-    const ByteView headView = {head.data(), static_cast<size_t>(headBytes)};
-    if (IsDirtyHive(headView)) {
+    if (IsDirtyHive(bytes)) {
         FindLogs(path, &logs, &mapped);
-        PlanHiveRecovery(headView, size, logs, &recovery);
+        PlanHiveRecovery(bytes, logs, &recovery);
     }
-    readPath_ = path;
-    bool read = true;
-    if (recovery.applies) {
-        read = false;
-        // The copy: the hive's bytes, then the logs' pages written over them.
-        memoryFile_ = memfd_create(kMemoryFileName, MFD_CLOEXEC);
-        void* image = MAP_FAILED;
-        if (memoryFile_ >= 0 &&
-            ftruncate(memoryFile_, static_cast<off_t>(recovery.imageSize)) == 0) {
-            image = mmap(nullptr, recovery.imageSize, PROT_READ | PROT_WRITE, MAP_SHARED,
-                         memoryFile_, 0);
-        }
-        const size_t copied = size < recovery.imageSize ? size : recovery.imageSize;
-        if (image == MAP_FAILED) {
-            *error = ErrnoText("cannot be read with its logs applied");
-        } else if (ReadAt(fd, static_cast<unsigned char*>(image), copied, 0) !=
-                   static_cast<ssize_t>(copied)) {
-            *error = ErrnoText("cannot be read");
-        } else {
-            ApplyHiveRecovery(&recovery, static_cast<unsigned char*>(image));
-            readPath_ = kSelfFdDirectory + std::to_string(memoryFile_);
-            read = true;
-        }
-        if (image != MAP_FAILED) {
-            munmap(image, recovery.imageSize);
-        }
-    }
-    close(fd);
     for (const std::string& message : HiveRecoveryMessages(recovery, logs)) {
         warnings->push_back({path, 0, message, false});
     }
-    if (!read) {
+    readPath_ = path;
+    if (!recovery.applies) {
+        return CheckAnnouncedSize(bytes.data, bytes.size, error);
+    }
+    // The copy: the hive's bytes read (not mapped, which would count them twice), then the
+    // logs' pages written over them.
+    hive.Unmap();
+    memoryFile_ = memfd_create(kMemoryFileName, MFD_CLOEXEC);
+    void* image = MAP_FAILED;
+    if (memoryFile_ >= 0 && ftruncate(memoryFile_, static_cast<off_t>(recovery.imageSize)) == 0) {
+        image =
+            mmap(nullptr, recovery.imageSize, PROT_READ | PROT_WRITE, MAP_SHARED, memoryFile_, 0);
+    }
+    if (image == MAP_FAILED) {
+        *error = ErrnoText("cannot be read with its logs applied");
         return false;
     }
-    return CheckAnnouncedSize(recovery.applies ? recovery.baseBlock.data() : head.data(),
-                              recovery.applies ? recovery.imageSize : size, error);
+    const size_t copied = std::min<uint64_t>(bytes.size, recovery.imageSize);
+    const bool read = ReadAt(hive.fd(), static_cast<unsigned char*>(image), copied, 0) ==
+                      static_cast<ssize_t>(copied);
+    if (read) {
+        ApplyHiveRecovery(recovery, static_cast<unsigned char*>(image));
+        readPath_ = kSelfFdDirectory + std::to_string(memoryFile_);
+    } else {
+        *error = ErrnoText("cannot be read");
+    }
+    munmap(image, recovery.imageSize);
+    return read && CheckAnnouncedSize(recovery.baseBlock.data(), recovery.imageSize, error);
 }

@@ -37,12 +37,9 @@ bool ReplayLogEntries(const DirtyHive& hive, const HiveLogFiles& logs,
 // Whether the old-format log (with a valid base block) was written for the hive as it is.
 bool OldLogApplies(const DirtyHive& hive, const ByteView& log);
 
-// Plans the dirty pages of an old-format log that applies: its writes, the page numbers and
-// held bytes of each, its result's total. Returns false, with its result saying why, when its
-// dirty vector is damaged.
-bool PlanDirtyPages(const DirtyHive& hive, const ByteView& log, size_t index,
-                    HiveRecovery* recovery);
-
-// Writes the planned dirty pages into image bin by bin, checking each dirty bin, with binsSize
-// bytes of hive bins; stops at a bad bin and says so in the log's result.
-void ApplyDirtyPages(HiveRecovery* recovery, uint64_t binsSize, unsigned char* image);
+// Plans the writes of the dirty pages of an old-format log that applies, into a hive of binsSize
+// bytes of bins whose file holds hiveBytes, after checking every dirty bin as recovery would
+// leave it (signature, offset, size). Returns false, with *result saying why, when the log's
+// dirty vector is damaged, it is cut short, or a dirty bin is bad; nothing of it applies then.
+bool PlanDirtyPages(const DirtyHive& hive, const ByteView& hiveBytes, const ByteView& log,
+                    uint64_t binsSize, LogResult* result, std::vector<ImageWrite>* writes);

@@ -35,10 +35,10 @@ LogProblem CheckLogBaseBlock(const ByteView& log) {
 
 // The recovered base block: the hive's own, or the log's where the hive's is damaged, with one
 // sequence number in both places, the hive bins size, and its checksum as libhivex checks it.
-void MakeBaseBlock(const ByteView& head, const ByteView* fromLog, uint32_t sequence,
+void MakeBaseBlock(const ByteView& file, const ByteView* fromLog, uint32_t sequence,
                    uint32_t binsSize, HiveRecovery* recovery) {
     unsigned char* base = recovery->baseBlock.data();
-    std::memcpy(base, head.data, kHiveBaseBlockBytes);
+    std::memcpy(base, file.data, kHiveBaseBlockBytes);
     if (fromLog != nullptr) {
         std::memcpy(base, fromLog->data, kLogBaseBlockBytes);
         WriteLittle32(base + kFileTypeOffset, kPrimaryFileType);
@@ -51,7 +51,7 @@ void MakeBaseBlock(const ByteView& head, const ByteView* fromLog, uint32_t seque
         std::max<uint64_t>(recovery->imageSize, kHiveBaseBlockBytes + uint64_t{binsSize});
 }
 
-void RecoverFromEntries(const ByteView& head, const DirtyHive& hive, const HiveLogFiles& logs,
+void RecoverFromEntries(const ByteView& file, const DirtyHive& hive, const HiveLogFiles& logs,
                         const std::vector<size_t>& candidates, HiveRecovery* recovery) {
     recovery->newFormat = true;
     EntryReplay replay;
@@ -60,7 +60,7 @@ void RecoverFromEntries(const ByteView& head, const DirtyHive& hive, const HiveL
     }
     recovery->applies = true;
     const ByteView* fromLog = hive.baseBlockValid ? nullptr : &logs[replay.baseLog].bytes;
-    MakeBaseBlock(head, fromLog, replay.sequence, replay.binsSize, recovery);
+    MakeBaseBlock(file, fromLog, replay.sequence, replay.binsSize, recovery);
     unsigned char* flags = recovery->baseBlock.data() + kBaseFlagsOffset;
     WriteLittle32(
         flags, (ReadLittle32(flags) & ~kBaseFlagsFromEntry) | (replay.flags & kBaseFlagsFromEntry));
@@ -68,26 +68,27 @@ void RecoverFromEntries(const ByteView& head, const DirtyHive& hive, const HiveL
                   BaseBlockChecksum(recovery->baseBlock.data()));
 }
 
-void RecoverFromPages(const ByteView& head, const DirtyHive& hive, const HiveLogFiles& logs,
+void RecoverFromPages(const ByteView& file, const DirtyHive& hive, const HiveLogFiles& logs,
                       const std::vector<size_t>& candidates, HiveRecovery* recovery) {
+    // The first log that applies and whose dirty bins are sound; Windows switches to the next
+    // log when one fails.
     for (size_t index : candidates) {
         const ByteView& log = logs[index].bytes;
+        LogResult& result = recovery->logs[index];
         if (!OldLogApplies(hive, log)) {
-            recovery->logs[index].problem = LogProblem::kOtherState;
+            result.problem = LogProblem::kOtherState;
             continue;
         }
-        if (!PlanDirtyPages(hive, log, index, recovery)) {
-            continue;
-        }
-        recovery->applies = true;
         const uint32_t logBins = ReadLittle32(log.data + kBinsSizeOffset);
-        if (hive.baseBlockValid) {
-            MakeBaseBlock(head, nullptr, hive.primarySequence, std::max(hive.binsSize, logBins),
-                          recovery);
-        } else {
-            MakeBaseBlock(head, &log, ReadLittle32(log.data + kPrimarySequenceOffset), logBins,
-                          recovery);
+        const uint32_t binsSize = hive.baseBlockValid ? std::max(hive.binsSize, logBins) : logBins;
+        if (!PlanDirtyPages(hive, file, log, binsSize, &result, &recovery->writes)) {
+            continue;
         }
+        const uint32_t sequence = hive.baseBlockValid
+                                      ? hive.primarySequence
+                                      : ReadLittle32(log.data + kPrimarySequenceOffset);
+        MakeBaseBlock(file, hive.baseBlockValid ? nullptr : &log, sequence, binsSize, recovery);
+        recovery->applies = true;
         return;
     }
 }
@@ -101,22 +102,21 @@ bool IsDirtyHive(ByteView head) {
                 ReadLittle32(head.data + kSecondarySequenceOffset));
 }
 
-void PlanHiveRecovery(ByteView head, uint64_t hiveSize, const HiveLogFiles& logs,
-                      HiveRecovery* recovery) {
+void PlanHiveRecovery(ByteView file, const HiveLogFiles& logs, HiveRecovery* recovery) {
     *recovery = HiveRecovery();
-    recovery->dirty = IsDirtyHive(head);
+    recovery->dirty = IsDirtyHive(file);
     if (!recovery->dirty) {
         return;
     }
     DirtyHive hive;
-    hive.baseBlockValid = BaseBlockChecksumRight(head.data);
-    hive.primarySequence = ReadLittle32(head.data + kPrimarySequenceOffset);
-    hive.timestamp = ReadLittle64(head.data + kTimestampOffset);
+    hive.baseBlockValid = BaseBlockChecksumRight(file.data);
+    hive.primarySequence = ReadLittle32(file.data + kPrimarySequenceOffset);
+    hive.timestamp = ReadLittle64(file.data + kTimestampOffset);
     hive.firstBinTimestamp =
-        head.size >= kFirstBinTimestamp + 8 ? ReadLittle64(head.data + kFirstBinTimestamp) : 0;
-    hive.binsSize = ReadLittle32(head.data + kBinsSizeOffset);
-    hive.binsLimit = hiveSize;
-    recovery->imageSize = hiveSize;
+        file.size >= kFirstBinTimestamp + 8 ? ReadLittle64(file.data + kFirstBinTimestamp) : 0;
+    hive.binsSize = ReadLittle32(file.data + kBinsSizeOffset);
+    hive.binsLimit = file.size;
+    recovery->imageSize = file.size;
 
     // Windows XP keeps one log, HIVE.LOG; later versions two, and an empty HIVE.LOG.
     const bool xp = logs[kXpLog].found && logs[kXpLog].bytes.size > 0;
@@ -140,9 +140,9 @@ void PlanHiveRecovery(ByteView head, uint64_t hiveSize, const HiveLogFiles& logs
         }
     }
     if (!newLogs.empty()) {
-        RecoverFromEntries(head, hive, logs, newLogs, recovery);
+        RecoverFromEntries(file, hive, logs, newLogs, recovery);
     } else {
-        RecoverFromPages(head, hive, logs, oldLogs, recovery);
+        RecoverFromPages(file, hive, logs, oldLogs, recovery);
     }
     if (!recovery->applies) {
         recovery->writes.clear();
@@ -160,14 +160,9 @@ void PlanHiveRecovery(ByteView head, uint64_t hiveSize, const HiveLogFiles& logs
     }
 }
 
-void ApplyHiveRecovery(HiveRecovery* recovery, unsigned char* image) {
-    if (recovery->newFormat) {
-        for (const ImageWrite& write : recovery->writes) {
-            std::memcpy(image + write.offset, write.data, write.size);
-        }
-    } else {
-        const uint64_t binsSize = ReadLittle32(recovery->baseBlock.data() + kBinsSizeOffset);
-        ApplyDirtyPages(recovery, binsSize, image);
+void ApplyHiveRecovery(const HiveRecovery& recovery, unsigned char* image) {
+    for (const ImageWrite& write : recovery.writes) {
+        std::memcpy(image + write.offset, write.data, write.size);
     }
-    std::memcpy(image, recovery->baseBlock.data(), kHiveBaseBlockBytes);
+    std::memcpy(image, recovery.baseBlock.data(), kHiveBaseBlockBytes);
 }

@@ -4,10 +4,10 @@
 //
 // Use:
 //   HiveRecovery recovery;
-//   PlanHiveRecovery(hiveHead, hiveSize, logs, &recovery);  // logs: .LOG1, .LOG2, .LOG
+//   PlanHiveRecovery(hive, logs, &recovery);  // the hive's bytes; logs: .LOG1, .LOG2, .LOG
 //   if (recovery.applies) {
 //       image: recovery.imageSize bytes, the hive's bytes first and zeros after them
-//       ApplyHiveRecovery(&recovery, image);
+//       ApplyHiveRecovery(recovery, image);
 //   }
 //   for (const std::string& line : HiveRecoveryMessages(recovery, logs)) tell the user
 //
@@ -24,11 +24,11 @@
 //    size (a multiple of 4096); recovery stops at the first entry that is damaged or out of
 //    sequence, keeping those before it. The hive takes the hive bins size and flag of the last
 //    entry applied.
-//  - Old format: the first of .LOG1, .LOG2, .LOG whose base block is valid (checksum, equal
-//    sequence numbers) and whose last-written timestamp equals the hive's applies (when the
-//    hive's base block is damaged: is not older than the first bin's timestamp). Its dirty
-//    pages are written bin by bin, each dirty bin checked (signature, offset, size); recovery
-//    stops at the first bad one.
+//  - Old format: the first of .LOG1, .LOG2, .LOG applies whose base block is valid (checksum,
+//    equal sequence numbers), whose last-written timestamp equals the hive's (when the hive's
+//    base block is damaged: is not older than the first bin's timestamp), and whose dirty bins
+//    are sound (signature, offset, size) as its dirty pages would leave them. A log with a bad
+//    dirty bin applies not at all: half its pages would leave a hive of two times.
 //  - A hive whose base block is damaged takes the base block of the log that applies (new
 //    format: only the log that starts last is used then).
 //  - The recovered base block has two equal sequence numbers and its checksum recomputed.
@@ -67,8 +67,8 @@ enum class LogProblem {
     kEntryDamaged,      // new format: stopped at entry failed
     kEntryCutShort,
     kEntryOutOfSequence,
-    kPageDamaged,  // old format: stopped at page failed, which starts or lies in a bad bin
-    kPageMissing,  // old format: the log ends before page failed
+    kPageDamaged,  // old format: page failed starts or lies in a bad bin; none applied
+    kPageMissing,  // old format: the log ends before page failed; none applied
 };
 
 struct LogResult {
@@ -95,26 +95,19 @@ struct HiveRecovery {
     uint64_t imageSize = 0;
     std::vector<ImageWrite> writes;
     std::array<unsigned char, kHiveBaseBlockBytes> baseBlock{};
-    // Old format: the log used and, per write, its first page's number and the bytes of it
-    // the log holds (the rest is cut off).
-    size_t oldLog = 0;
-    std::vector<size_t> firstPages;
-    std::vector<size_t> heldBytes;
 };
 
 // Whether the hive whose first bytes are head was not closed cleanly: its base block's checksum
 // is wrong or its sequence numbers differ.
 bool IsDirtyHive(ByteView head);
 
-// Works out how the logs recover the hive whose first bytes are head (at least its base block
-// and first bin header, when the file has them) and whose file holds hiveSize bytes.
-void PlanHiveRecovery(ByteView head, uint64_t hiveSize, const HiveLogFiles& logs,
-                      HiveRecovery* recovery);
+// Works out how the logs recover the hive whose file holds hive. Of a new-format recovery only
+// the base block is read; an old-format one reads the headers of the hive's bins.
+void PlanHiveRecovery(ByteView hive, const HiveLogFiles& logs, HiveRecovery* recovery);
 
-// Builds the recovered hive in image (recovery->imageSize bytes, holding the hive's bytes and
-// zeros after them). In the old format each dirty bin is checked as it is written; recovery
-// stops at a bad one and its log's result says so.
-void ApplyHiveRecovery(HiveRecovery* recovery, unsigned char* image);
+// Builds the recovered hive in image (recovery.imageSize bytes, holding the hive's bytes and
+// zeros after them).
+void ApplyHiveRecovery(const HiveRecovery& recovery, unsigned char* image);
 
 // What the user should hear of a recovery: a warning per log that was missing or could not be
 // applied in full, then what was applied, or a warning that nothing was. Nothing for a clean hive.
