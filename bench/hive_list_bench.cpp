@@ -1,29 +1,48 @@
 // hive_list_bench: lists the sets of a big SOFTWARE hive and of the equivalent registry export,
-// with the time and the peak memory of each.
+// and of the hive not closed cleanly with its transaction logs, with the time and the peak
+// memory of each.
 //
 //   hive_list_bench generate DIR [MEGABYTES]   (default 200) writes DIR/SOFTWARE, a hive of many
 //                                              unrelated keys with the settings root in the middle
-//                                              holding 1,000 sets, and DIR/SOFTWARE.reg, the same
-//                                              keys as Windows exports them (UTF-16LE)
+//                                              holding 1,000 sets, DIR/SOFTWARE.reg, the same
+//                                              keys as Windows exports them (UTF-16LE), and
+//                                              DIR/dirty/: that hive not closed cleanly, and in
+//                                              its .LOG2 and .LOG1 (new format) 30 MB of entries,
+//                                              the last one adding a set
 //   hive_list_bench list FILE...               loads the files as rcpconv does and lists the sets
+//   hive_list_bench compare DIR [TRIALS]       (default 5) lists DIR/SOFTWARE and
+//   DIR/dirty/SOFTWARE
+//                                              and copies DIR/SOFTWARE into memory (/dev/shm), each
+//                                              trial in processes of their own; prints the medians,
+//                                              the dirty listing's time over the clean one's plus
+//                                              the copy's, and its peak memory against the hive's
+//                                              size, the logs' and 20 MB
 //
 // Run "list" once per file, each in a process of its own, so that each peak is its own. The
-// peak resident size counts the hive's mapped pages, which are the file's page cache; the peak
-// of anonymous memory (sampled) is what the reading itself allocates.
+// peak resident size counts the hive's mapped pages, which are the file's page cache (or, for
+// a recovered hive, its copy in memory); the peak of anonymous memory (sampled) is what the
+// reading itself allocates.
+#include <dirent.h>
 #include <hivex.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "bench/dirty_hive.h"
+#include "bench/listing_comparison.h"
 #include "settings/codepage.h"
 #include "settings/offline_store.h"
 #include "tests/hive_writer.h"
@@ -38,7 +57,14 @@ constexpr size_t kProductsPerVendor = 16;  // components spread below these, a f
 constexpr size_t kBlobBytes = 2048;        // a large binary value in each filler key
 constexpr size_t kHiveBytesPerFillerKey = 4160;  // what libhivex took for one, measured
 constexpr size_t kHexBytesPerLine = 25;          // regedit wraps hex data near column 77
-constexpr auto kSamplePeriod = std::chrono::milliseconds(1);
+constexpr auto kSamplePeriod = std::chrono::milliseconds(5);
+constexpr size_t kLogMegabytes = 30;
+constexpr size_t kLinkBytes = 256;
+constexpr long kStatBlockBytes = 512;
+const char kMemoryFilePrefix[] = "/memfd:";
+constexpr int kDefaultTrials = 5;
+constexpr double kTimeBudget = 1.5;  // of the clean listing plus one copy of the hive
+const char* const kSettingsPath[] = {"WOW6432Node", "Quorix", "Layrscan", "Settings"};
 
 const char kSoftware[] = "HKEY_LOCAL_MACHINE\\SOFTWARE";
 
@@ -229,66 +255,152 @@ int Generate(const std::string& directory, size_t megabytes) {
     hivex_close(hive);
     std::printf("wrote %s and %s.reg: %zu filler keys, %zu sets\n", hivePath.c_str(),
                 hivePath.c_str(), written, kSettingsSets);
+    const std::string dirty = directory + "/dirty";
+    if (mkdir(dirty.c_str(), 0755) != 0 && errno != EEXIST) {
+        std::fprintf(stderr, "mkdir %s: %s\n", dirty.c_str(), std::strerror(errno));
+        return 1;
+    }
+    if (!WriteDirtyHive(hivePath, dirty, kLogMegabytes * kBytesPerMegabyte,
+                        {std::begin(kSettingsPath), std::end(kSettingsPath)},
+                        "Saved Before The Crash", &error)) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        return 1;
+    }
+    std::printf("wrote %s/SOFTWARE not closed cleanly, with %zu MB of logs\n", dirty.c_str(),
+                kLogMegabytes);
     return 0;
 }
 
-long StatusKilobytes(const char* field) {
+// The resident memory of this process by kind, and the memory files it holds open (a recovered
+// hive), in kilobytes.
+struct MemorySample {
+    long anon = 0;
+    long file = 0;
+    long shmem = 0;
+    long memoryFiles = 0;
+
+    // What the process takes: memory files count whether mapped (then as shmem) or not.
+    long total() const { return anon + file + std::max(shmem, memoryFiles); }
+};
+
+MemorySample SampleMemory() {
+    MemorySample sample;
     std::ifstream status("/proc/self/status");
-    std::string line;
-    const size_t length = std::strlen(field);
-    while (std::getline(status, line)) {
-        if (line.compare(0, length, field) == 0) {
-            return std::atol(line.c_str() + length);
+    const std::pair<const char*, long*> fields[] = {
+        {"RssAnon:", &sample.anon}, {"RssFile:", &sample.file}, {"RssShmem:", &sample.shmem}};
+    for (std::string line; std::getline(status, line);) {
+        for (const auto& [field, value] : fields) {
+            if (line.compare(0, std::strlen(field), field) == 0) {
+                *value = std::atol(line.c_str() + std::strlen(field));
+            }
         }
     }
-    return 0;
+    // A memory file may be open more than once (libhivex opens it again by its path).
+    std::set<ino_t> counted;
+    if (DIR* fds = opendir("/proc/self/fd")) {
+        while (const dirent* entry = readdir(fds)) {
+            char target[kLinkBytes] = {};
+            const std::string link = std::string("/proc/self/fd/") + entry->d_name;
+            struct stat info;
+            if (readlink(link.c_str(), target, sizeof target - 1) > 0 &&
+                std::strncmp(target, kMemoryFilePrefix, std::strlen(kMemoryFilePrefix)) == 0 &&
+                stat(link.c_str(), &info) == 0 && counted.insert(info.st_ino).second) {
+                sample.memoryFiles += static_cast<long>(info.st_blocks) * kStatBlockBytes / 1024;
+            }
+        }
+        closedir(fds);
+    }
+    return sample;
 }
 
-int List(const char* path) {
+// What loading a file and listing its sets took.
+struct Measurement {
+    bool loaded = false;
+    size_t sets = 0;
+    double seconds = 0;
+    long peakRssKilobytes = 0;
+    long peakAnonKilobytes = 0;
+    long anonBeforeKilobytes = 0;
+    long peakMemoryKilobytes = 0;  // resident and in memory files, sampled
+};
+
+Measurement Measure(const char* path) {
+    Measurement measured;
     Codepage codepage;
     std::string error;
     if (!codepage.Open("Windows-1252", &error)) {
         std::fprintf(stderr, "%s\n", error.c_str());
-        return 1;
+        return measured;
     }
     std::atomic<bool> done{false};
     std::atomic<long> peakAnon{0};
-    std::thread sampler([&done, &peakAnon] {
+    std::atomic<long> peakMemory{0};
+    std::thread sampler([&done, &peakAnon, &peakMemory] {
         while (!done) {
-            const long anon = StatusKilobytes("RssAnon:");
-            if (anon > peakAnon) {
-                peakAnon = anon;
-            }
+            const MemorySample sample = SampleMemory();
+            peakAnon = std::max(peakAnon.load(), sample.anon);
+            peakMemory = std::max(peakMemory.load(), sample.total());
             std::this_thread::sleep_for(kSamplePeriod);
         }
     });
-    const long anonBefore = StatusKilobytes("RssAnon:");
+    measured.anonBeforeKilobytes = SampleMemory().anon;
     const auto start = std::chrono::steady_clock::now();
     OfflineSettingsStore store;
     const char* rootPath = nullptr;
     std::vector<ListedSet> sets;
     bool complete = false;
-    const bool loaded =
+    measured.loaded =
         store.Load({path}, codepage, &error) && ListSetNames(store, &rootPath, &sets, &complete);
-    const double seconds =
+    measured.seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     done = true;
     sampler.join();
-    if (!loaded) {
-        std::fprintf(stderr, "%s\n", error.c_str());
-        return 1;
+    for (const SourceWarning& warning : store.warnings()) {
+        std::fprintf(stderr, "%s: %s\n", path, warning.message.c_str());
     }
-    struct stat info;
-    stat(path, &info);
+    if (!measured.loaded) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+    }
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
+    measured.sets = sets.size();
+    measured.peakRssKilobytes = usage.ru_maxrss;
+    measured.peakAnonKilobytes = peakAnon;
+    measured.peakMemoryKilobytes = peakMemory;
+    return measured;
+}
+
+double Megabytes(double kilobytes) {
+    return kilobytes / 1024;
+}
+
+uint64_t FileBytes(const std::string& path) {
+    struct stat info;
+    return stat(path.c_str(), &info) == 0 ? static_cast<uint64_t>(info.st_size) : 0;
+}
+
+int List(const char* path) {
+    const Measurement measured = Measure(path);
+    if (!measured.loaded) {
+        return 1;
+    }
     std::printf(
         "%-20s %7.1f MB  %zu sets  %6.2f s  peak RSS %6.1f MB  peak anonymous %5.1f MB "
-        "(+%.1f MB)\n",
-        path, static_cast<double>(info.st_size) / kBytesPerMegabyte, sets.size(), seconds,
-        static_cast<double>(usage.ru_maxrss) / 1024, static_cast<double>(peakAnon) / 1024,
-        static_cast<double>(peakAnon - anonBefore) / 1024);
+        "(+%.1f MB)  peak with memory files %6.1f MB\n",
+        path, static_cast<double>(FileBytes(path)) / kBytesPerMegabyte, measured.sets,
+        measured.seconds, Megabytes(measured.peakRssKilobytes),
+        Megabytes(measured.peakAnonKilobytes),
+        Megabytes(measured.peakAnonKilobytes - measured.anonBeforeKilobytes),
+        Megabytes(measured.peakMemoryKilobytes));
     return 0;
+}
+
+// "measure FILE": the seconds and the peak resident size of listing it, for "compare".
+int MeasureForCompare(const char* path) {
+    const Measurement measured = Measure(path);
+    std::printf("%.6f %ld %ld\n", measured.seconds, measured.peakRssKilobytes,
+                measured.peakMemoryKilobytes);
+    return measured.loaded ? 0 : 1;
 }
 
 }  // namespace
@@ -296,6 +408,12 @@ int List(const char* path) {
 int main(int argc, char** argv) {
     if (argc >= 3 && std::strcmp(argv[1], "generate") == 0) {
         return Generate(argv[2], argc > 3 ? std::strtoul(argv[3], nullptr, 10) : kDefaultMegabytes);
+    }
+    if (argc == 3 && std::strcmp(argv[1], "measure") == 0) {
+        return MeasureForCompare(argv[2]);
+    }
+    if (argc >= 3 && std::strcmp(argv[1], "compare") == 0) {
+        return CompareListings(argv[2], argc > 3 ? std::atoi(argv[3]) : kDefaultTrials);
     }
     if (argc >= 3 && std::strcmp(argv[1], "list") == 0) {
         for (int i = 2; i < argc; ++i) {
@@ -305,6 +423,8 @@ int main(int argc, char** argv) {
         }
         return 0;
     }
-    std::fprintf(stderr, "usage: hive_list_bench generate DIR [MEGABYTES] | list FILE...\n");
+    std::fprintf(stderr,
+                 "usage: hive_list_bench generate DIR [MEGABYTES] | list FILE... | "
+                 "compare DIR [TRIALS]\n");
     return 2;
 }

@@ -159,10 +159,3 @@ void PlanHiveRecovery(ByteView file, const HiveLogFiles& logs, HiveRecovery* rec
         recovery->imageSize = std::max<uint64_t>(recovery->imageSize, write.offset + write.size);
     }
 }
-
-void ApplyHiveRecovery(const HiveRecovery& recovery, unsigned char* image) {
-    for (const ImageWrite& write : recovery.writes) {
-        std::memcpy(image + write.offset, write.data, write.size);
-    }
-    std::memcpy(image, recovery.baseBlock.data(), kHiveBaseBlockBytes);
-}

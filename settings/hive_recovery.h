@@ -6,8 +6,8 @@
 //   HiveRecovery recovery;
 //   PlanHiveRecovery(hive, logs, &recovery);  // the hive's bytes; logs: .LOG1, .LOG2, .LOG
 //   if (recovery.applies) {
-//       image: recovery.imageSize bytes, the hive's bytes first and zeros after them
-//       ApplyHiveRecovery(recovery, image);
+//       the recovered hive: recovery.imageSize bytes, the hive's bytes first and zeros after
+//       them, each of recovery.writes written over them in order, then recovery.baseBlock
 //   }
 //   for (const std::string& line : HiveRecoveryMessages(recovery, logs)) tell the user
 //
@@ -104,10 +104,6 @@ bool IsDirtyHive(ByteView head);
 // Works out how the logs recover the hive whose file holds hive. Of a new-format recovery only
 // the base block is read; an old-format one reads the headers of the hive's bins.
 void PlanHiveRecovery(ByteView hive, const HiveLogFiles& logs, HiveRecovery* recovery);
-
-// Builds the recovered hive in image (recovery.imageSize bytes, holding the hive's bytes and
-// zeros after them).
-void ApplyHiveRecovery(const HiveRecovery& recovery, unsigned char* image);
 
 // What the user should hear of a recovery: a warning per log that was missing or could not be
 // applied in full, then what was applied, or a warning that nothing was. Nothing for a clean hive.

@@ -8,11 +8,11 @@ constexpr size_t kBlockBytes = 4;
 constexpr uint32_t kPadding = 0x80;  // the byte after the data in the last block
 constexpr int kBitsPerByte = 8;
 
-uint32_t RotateLeft(uint32_t value, int bits) {
+inline uint32_t RotateLeft(uint32_t value, int bits) {
     return (value << bits) | (value >> (32 - bits));
 }
 
-void Mix(uint32_t* low, uint32_t* high) {
+inline void Mix(uint32_t* low, uint32_t* high) {
     *high ^= *low;
     *low = RotateLeft(*low, 20);
     *low += *high;
@@ -23,15 +23,6 @@ void Mix(uint32_t* low, uint32_t* high) {
     *high = RotateLeft(*high, 19);
 }
 
-// The bytes at data, at most four, as a little-endian number.
-uint32_t LittleEndian(const unsigned char* data, size_t count) {
-    uint32_t value = 0;
-    for (size_t i = 0; i < count; ++i) {
-        value |= static_cast<uint32_t>(data[i]) << (kBitsPerByte * i);
-    }
-    return value;
-}
-
 }  // namespace
 
 uint64_t Marvin32(const unsigned char* data, size_t size, uint64_t seed) {
@@ -39,11 +30,17 @@ uint64_t Marvin32(const unsigned char* data, size_t size, uint64_t seed) {
     uint32_t high = static_cast<uint32_t>(seed >> 32);
     const size_t whole = size - size % kBlockBytes;
     for (size_t at = 0; at < whole; at += kBlockBytes) {
-        low += LittleEndian(data + at, kBlockBytes);
+        // Spelled out rather than looped, so that the compiler reads the block at once.
+        low += static_cast<uint32_t>(data[at]) | static_cast<uint32_t>(data[at + 1]) << 8 |
+               static_cast<uint32_t>(data[at + 2]) << 16 |
+               static_cast<uint32_t>(data[at + 3]) << 24;
         Mix(&low, &high);
     }
-    const size_t tail = size - whole;
-    low += LittleEndian(data + whole, tail) | kPadding << (kBitsPerByte * tail);
+    uint32_t tail = kPadding;
+    for (size_t at = size; at > whole; --at) {
+        tail = tail << kBitsPerByte | data[at - 1];
+    }
+    low += tail;
     Mix(&low, &high);
     Mix(&low, &high);
     return static_cast<uint64_t>(high) << 32 | low;

@@ -187,8 +187,8 @@ std::vector<fs::path> FilesEndingIn(const fs::path& directory, const std::string
 
 // Replaces each NAME.logs plan under directory, with its NAME.hive.reg and NAME.steps.reg, by
 // the dirty hive NAME and its logs (see WriteHiveWithLogs), and then each other NAME.hive.reg
-// by the hive NAME holding its keys.
-void MakeHives(const fs::path& directory) {
+// by the hive NAME holding its keys. name names the case.
+void MakeHives(const fs::path& directory, const std::string& name) {
     const std::string suffix = ".hive.reg";
     for (const fs::path& plan : FilesEndingIn(directory, ".logs")) {
         const fs::path hive = fs::path(plan).replace_extension();
@@ -199,6 +199,10 @@ void MakeHives(const fs::path& directory) {
         ASSERT_TRUE(MakeHiveStates(base, fs::exists(steps) ? steps.string() : "", &states, &error))
             << error;
         ASSERT_TRUE(WriteHiveWithLogs(hive, states, ReadFileBytes(plan), &error)) << error;
+        // The fuzzer of hive recovery is seeded with these (see fuzz/README.md).
+        if (const char* seeds = std::getenv("RC_HIVE_FUZZ_SEEDS")) {
+            WriteHiveFuzzInput(hive, fs::path(seeds) / (name + "-" + hive.filename().string()));
+        }
         fs::remove(plan);
         fs::remove(base);
         fs::remove(steps);
@@ -222,7 +226,7 @@ TEST_P(CliGolden, MatchesExpectedOutputAndFiles) {
     fs::create_directories(inputs);
     fs::copy_file(fs::path(RC_SOURCE_DIR) / "examples" / kSampleName, inputs / kSampleName);
     CopyTree(caseDir / "input", inputs);
-    MakeHives(inputs);
+    MakeHives(inputs, GetParam());
     fs::copy(inputs, work, fs::copy_options::recursive);
 
     const RunResult run = RunRcpconv(work.string(), ReadLines(ReadFileBytes(caseDir / "args")));

@@ -2,7 +2,9 @@
 // their logs, apart from the reader's code: new-format log entries and old-format dirty pages
 // made from the changes between hive states, and a plan that puts a dirty hive and its logs
 // together (see tests/hive_writer.h).
+#include <cctype>
 #include <cstring>
+#include <filesystem>
 #include <map>
 #include <sstream>
 #include <vector>
@@ -26,6 +28,14 @@ constexpr size_t kEntryPageCountField = 20;
 constexpr size_t kPageReference = 8;
 constexpr size_t kBinTimestampField = 0x14;
 const uint64_t kSeed = 0x82EF4D887A4E55C5;
+const char* const kLogSuffixes[] = {".LOG1", ".LOG2", ".LOG"};
+
+std::string UpperCase(std::string text) {
+    for (char& c : text) {
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    }
+    return text;
+}
 
 // Marvin32 as its reference describes it, kept apart from the product's.
 uint64_t Marvin(const std::string& bytes, size_t from, size_t size) {
@@ -72,11 +82,14 @@ std::string BaseBlockOf(const std::string& state, uint32_t sequence, uint32_t fi
     return base;
 }
 
-// The blocks of after's hive bins that differ from before's, as runs: offset and size, counted
-// from the first bin.
-std::vector<std::pair<size_t, size_t>> ChangedRuns(const std::string& before,
-                                                   const std::string& after) {
-    std::vector<std::pair<size_t, size_t>> runs;
+size_t RoundUp(size_t size, size_t multiple) {
+    return (size + multiple - 1) / multiple * multiple;
+}
+
+}  // namespace
+
+BinRuns ChangedBlocks(const std::string& before, const std::string& after) {
+    BinRuns runs;
     for (size_t block = 0; block < BinsSizeOf(after); block += kBlock) {
         const size_t at = kHiveBaseBlockBytes + block;
         if (before.size() >= at + kBlock && before.compare(at, kBlock, after, at, kBlock) == 0) {
@@ -91,25 +104,18 @@ std::vector<std::pair<size_t, size_t>> ChangedRuns(const std::string& before,
     return runs;
 }
 
-size_t RoundUp(size_t size, size_t multiple) {
-    return (size + multiple - 1) / multiple * multiple;
-}
-
-}  // namespace
-
 void ApplyLogEntryHashes(std::string* entry) {
     Put64(entry, kLogEntryHash1Offset, Marvin(*entry, kEntryHeader, entry->size() - kEntryHeader));
     Put64(entry, kLogEntryHash2Offset, Marvin(*entry, 0, kLogEntryHash1Offset + 8));
 }
 
-std::string NewFormatLogEntry(const std::string& before, const std::string& after,
-                              uint32_t sequence, uint32_t flags, size_t endsAt) {
-    const std::vector<std::pair<size_t, size_t>> runs = ChangedRuns(before, after);
+std::string NewFormatLogEntry(const std::string& state, const BinRuns& runs, uint32_t sequence,
+                              uint32_t flags, size_t startsAt) {
     std::string entry(kEntryHeader, '\0');
     std::memcpy(&entry[0], "HvLE", 4);
     WriteLittleEndian32(&entry, kEntryFlagsField, flags);
     WriteLittleEndian32(&entry, kEntrySequenceField, sequence);
-    WriteLittleEndian32(&entry, kEntryBinsSizeField, BinsSizeOf(after));
+    WriteLittleEndian32(&entry, kEntryBinsSizeField, BinsSizeOf(state));
     WriteLittleEndian32(&entry, kEntryPageCountField, static_cast<uint32_t>(runs.size()));
     for (const auto& run : runs) {
         std::string reference(kPageReference, '\0');
@@ -118,23 +124,28 @@ std::string NewFormatLogEntry(const std::string& before, const std::string& afte
         entry += reference;
     }
     for (const auto& run : runs) {
-        entry += after.substr(kHiveBaseBlockBytes + run.first, run.second);
+        entry.append(state, kHiveBaseBlockBytes + run.first, run.second);
     }
     // Windows pads each entry to end on a block of the log file.
-    entry.resize(RoundUp(endsAt + entry.size(), kBlock) - endsAt, '\0');
+    entry.resize(RoundUp(startsAt + entry.size(), kBlock) - startsAt, '\0');
     WriteLittleEndian32(&entry, kEntrySizeField, static_cast<uint32_t>(entry.size()));
     ApplyLogEntryHashes(&entry);
     return entry;
 }
 
+std::string NewFormatLogStart(const std::string& state, uint32_t sequence) {
+    return BaseBlockOf(state, sequence, kNewLogType).substr(0, kSector);
+}
+
 WrittenLog NewFormatLog(const std::vector<std::string>& states, size_t baseState,
                         uint32_t baseSequence, const std::vector<LogEntryPlan>& entries) {
     WrittenLog log;
-    log.bytes = BaseBlockOf(states[baseState], baseSequence, kNewLogType).substr(0, kSector);
+    log.bytes = NewFormatLogStart(states[baseState], baseSequence);
     for (const LogEntryPlan& plan : entries) {
+        const std::string& state = states[plan.state];
         log.entryOffsets.push_back(log.bytes.size());
-        log.bytes += NewFormatLogEntry(states[plan.state - 1], states[plan.state], plan.sequence,
-                                       plan.flags, log.bytes.size());
+        log.bytes += NewFormatLogEntry(state, ChangedBlocks(states[plan.state - 1], state),
+                                       plan.sequence, plan.flags, log.bytes.size());
     }
     return log;
 }
@@ -149,7 +160,7 @@ WrittenLog OldFormatLog(const std::string& from, const std::string& to, uint32_t
     // One bit per 512-byte page of the hive bins, least significant bit first.
     std::string bitmap(BinsSizeOf(to) / kSector / 8, '\0');
     std::string pages;
-    for (const auto& run : ChangedRuns(from, to)) {
+    for (const auto& run : ChangedBlocks(from, to)) {
         for (size_t page = run.first; page < run.first + run.second; page += kSector) {
             bitmap[page / kSector / 8] |= static_cast<char>(1 << (page / kSector % 8));
             if (to.compare(kHiveBaseBlockBytes + page, 4, "hbin") == 0) {
@@ -360,4 +371,27 @@ bool WriteHiveWithLogs(const std::string& hivePath, const std::vector<std::strin
         *written = reader.logs();
     }
     return true;
+}
+
+void WriteHiveFuzzInput(const std::string& hivePath, const std::string& inputPath) {
+    const std::string directory = hivePath.substr(0, hivePath.find_last_of('/') + 1);
+    const std::string hiveName = hivePath.substr(directory.size());
+    std::string logs[3];
+    for (const auto& entry : std::filesystem::directory_iterator(directory)) {
+        const std::string name = entry.path().filename().string();
+        for (size_t slot = 0; slot < 3; ++slot) {
+            const std::string suffix = kLogSuffixes[slot];
+            if (name.size() == hiveName.size() + suffix.size() &&
+                UpperCase(name) == UpperCase(hiveName + suffix)) {
+                logs[slot] = ReadFileBytes(entry.path().string());
+            }
+        }
+    }
+    std::string input(1, '\0');
+    for (const std::string& part : {ReadFileBytes(hivePath), logs[0], logs[1]}) {
+        std::string length(4, '\0');
+        WriteLittleEndian32(&length, 0, static_cast<uint32_t>(part.size()));
+        input += length + part;
+    }
+    WriteFileBytes(inputPath, input + logs[2]);
 }

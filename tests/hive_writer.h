@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 // Writes an empty hive at path: a base block and one bin holding the top key, its security
@@ -48,9 +49,16 @@ struct LogEntryPlan {
 // hive bins that changed, padded to end on a 4096-byte boundary of the file as Windows does.
 WrittenLog NewFormatLog(const std::vector<std::string>& states, size_t baseState,
                         uint32_t baseSequence, const std::vector<LogEntryPlan>& entries);
-// The entry that holds the change from before to after; endsAt is where in the log it starts.
-std::string NewFormatLogEntry(const std::string& before, const std::string& after,
-                              uint32_t sequence, uint32_t flags, size_t endsAt);
+// Runs of a hive's bins (offset counted from the first bin, size), whole 4096-byte blocks.
+using BinRuns = std::vector<std::pair<size_t, size_t>>;
+// The blocks of after's hive bins that differ from before's (or lie beyond its end).
+BinRuns ChangedBlocks(const std::string& before, const std::string& after);
+// The base block a new-format log starts with: state's, numbered sequence.
+std::string NewFormatLogStart(const std::string& state, uint32_t sequence);
+// The entry that writes the runs of state's hive bins, with state's hive bins size; startsAt is
+// where in the log it starts.
+std::string NewFormatLogEntry(const std::string& state, const BinRuns& runs, uint32_t sequence,
+                              uint32_t flags, size_t startsAt);
 // Sets the two hashes of a log entry for what it holds.
 void ApplyLogEntryHashes(std::string* entry);
 
@@ -83,6 +91,10 @@ std::string WithBaseBlock(std::string hive, uint32_t primary, uint32_t secondary
 bool WriteHiveWithLogs(const std::string& hivePath, const std::vector<std::string>& states,
                        const std::string& plan, std::string* error,
                        std::map<std::string, WrittenLog>* written = nullptr);
+
+// Writes at inputPath an input of fuzz/hive_fuzz.cpp holding the hive at hivePath and the logs
+// beside it: no options, then the hive, .LOG1 and .LOG2 after their lengths, then .LOG.
+void WriteHiveFuzzInput(const std::string& hivePath, const std::string& inputPath);
 
 // Byte offsets in a hive file that the damage tests use, from the published format.
 constexpr size_t kHiveBaseBlockBytes = 4096;
