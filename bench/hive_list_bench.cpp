@@ -22,27 +22,19 @@
 // peak resident size counts the hive's mapped pages, which are the file's page cache (or, for
 // a recovered hive, its copy in memory); the peak of anonymous memory (sampled) is what the
 // reading itself allocates.
-#include <dirent.h>
 #include <hivex.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
-#include <algorithm>
-#include <atomic>
 #include <cerrno>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <set>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "bench/dirty_hive.h"
-#include "bench/listing_comparison.h"
+#include "bench/listing_measures.h"
 #include "settings/codepage.h"
 #include "settings/offline_store.h"
 #include "tests/hive_writer.h"
@@ -57,13 +49,8 @@ constexpr size_t kProductsPerVendor = 16;  // components spread below these, a f
 constexpr size_t kBlobBytes = 2048;        // a large binary value in each filler key
 constexpr size_t kHiveBytesPerFillerKey = 4160;  // what libhivex took for one, measured
 constexpr size_t kHexBytesPerLine = 25;          // regedit wraps hex data near column 77
-constexpr auto kSamplePeriod = std::chrono::milliseconds(5);
 constexpr size_t kLogMegabytes = 30;
-constexpr size_t kLinkBytes = 256;
-constexpr long kStatBlockBytes = 512;
-const char kMemoryFilePrefix[] = "/memfd:";
 constexpr int kDefaultTrials = 5;
-constexpr double kTimeBudget = 1.5;  // of the clean listing plus one copy of the hive
 const char* const kSettingsPath[] = {"WOW6432Node", "Quorix", "Layrscan", "Settings"};
 
 const char kSoftware[] = "HKEY_LOCAL_MACHINE\\SOFTWARE";
@@ -269,114 +256,6 @@ int Generate(const std::string& directory, size_t megabytes) {
     std::printf("wrote %s/SOFTWARE not closed cleanly, with %zu MB of logs\n", dirty.c_str(),
                 kLogMegabytes);
     return 0;
-}
-
-// The resident memory of this process by kind, and the memory files it holds open (a recovered
-// hive), in kilobytes.
-struct MemorySample {
-    long anon = 0;
-    long file = 0;
-    long shmem = 0;
-    long memoryFiles = 0;
-
-    // What the process takes: memory files count whether mapped (then as shmem) or not.
-    long total() const { return anon + file + std::max(shmem, memoryFiles); }
-};
-
-MemorySample SampleMemory() {
-    MemorySample sample;
-    std::ifstream status("/proc/self/status");
-    const std::pair<const char*, long*> fields[] = {
-        {"RssAnon:", &sample.anon}, {"RssFile:", &sample.file}, {"RssShmem:", &sample.shmem}};
-    for (std::string line; std::getline(status, line);) {
-        for (const auto& [field, value] : fields) {
-            if (line.compare(0, std::strlen(field), field) == 0) {
-                *value = std::atol(line.c_str() + std::strlen(field));
-            }
-        }
-    }
-    // A memory file may be open more than once (libhivex opens it again by its path).
-    std::set<ino_t> counted;
-    if (DIR* fds = opendir("/proc/self/fd")) {
-        while (const dirent* entry = readdir(fds)) {
-            char target[kLinkBytes] = {};
-            const std::string link = std::string("/proc/self/fd/") + entry->d_name;
-            struct stat info;
-            if (readlink(link.c_str(), target, sizeof target - 1) > 0 &&
-                std::strncmp(target, kMemoryFilePrefix, std::strlen(kMemoryFilePrefix)) == 0 &&
-                stat(link.c_str(), &info) == 0 && counted.insert(info.st_ino).second) {
-                sample.memoryFiles += static_cast<long>(info.st_blocks) * kStatBlockBytes / 1024;
-            }
-        }
-        closedir(fds);
-    }
-    return sample;
-}
-
-// What loading a file and listing its sets took.
-struct Measurement {
-    bool loaded = false;
-    size_t sets = 0;
-    double seconds = 0;
-    long peakRssKilobytes = 0;
-    long peakAnonKilobytes = 0;
-    long anonBeforeKilobytes = 0;
-    long peakMemoryKilobytes = 0;  // resident and in memory files, sampled
-};
-
-Measurement Measure(const char* path) {
-    Measurement measured;
-    Codepage codepage;
-    std::string error;
-    if (!codepage.Open("Windows-1252", &error)) {
-        std::fprintf(stderr, "%s\n", error.c_str());
-        return measured;
-    }
-    std::atomic<bool> done{false};
-    std::atomic<long> peakAnon{0};
-    std::atomic<long> peakMemory{0};
-    std::thread sampler([&done, &peakAnon, &peakMemory] {
-        while (!done) {
-            const MemorySample sample = SampleMemory();
-            peakAnon = std::max(peakAnon.load(), sample.anon);
-            peakMemory = std::max(peakMemory.load(), sample.total());
-            std::this_thread::sleep_for(kSamplePeriod);
-        }
-    });
-    measured.anonBeforeKilobytes = SampleMemory().anon;
-    const auto start = std::chrono::steady_clock::now();
-    OfflineSettingsStore store;
-    const char* rootPath = nullptr;
-    std::vector<ListedSet> sets;
-    bool complete = false;
-    measured.loaded =
-        store.Load({path}, codepage, &error) && ListSetNames(store, &rootPath, &sets, &complete);
-    measured.seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    done = true;
-    sampler.join();
-    for (const SourceWarning& warning : store.warnings()) {
-        std::fprintf(stderr, "%s: %s\n", path, warning.message.c_str());
-    }
-    if (!measured.loaded) {
-        std::fprintf(stderr, "%s\n", error.c_str());
-    }
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    measured.sets = sets.size();
-    measured.peakRssKilobytes = usage.ru_maxrss;
-    measured.peakAnonKilobytes = peakAnon;
-    measured.peakMemoryKilobytes = peakMemory;
-    return measured;
-}
-
-double Megabytes(double kilobytes) {
-    return kilobytes / 1024;
-}
-
-uint64_t FileBytes(const std::string& path) {
-    struct stat info;
-    return stat(path.c_str(), &info) == 0 ? static_cast<uint64_t>(info.st_size) : 0;
 }
 
 int List(const char* path) {

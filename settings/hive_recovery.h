@@ -87,7 +87,7 @@ struct ImageWrite {
 
 struct HiveRecovery {
     bool dirty = false;
-    bool applies = false;  // a log applies: entries of it, or its dirty pages (checked as written)
+    bool applies = false;    // entries of a log, or the dirty pages of one, apply
     bool newFormat = false;  // the logs used hold entries, not dirty pages
     std::array<LogResult, kHiveLogCount> logs;
     // What the recovered hive is made of, when anything applies: its size, the writes in
@@ -105,7 +105,8 @@ bool IsDirtyHive(ByteView head);
 // the base block is read; an old-format one reads the headers of the hive's bins.
 void PlanHiveRecovery(ByteView hive, const HiveLogFiles& logs, HiveRecovery* recovery);
 
-// What the user should hear of a recovery: a warning per log that was missing or could not be
-// applied in full, then what was applied, or a warning that nothing was. Nothing for a clean hive.
+// What the user should hear of a recovery: what was applied, or a warning that nothing was,
+// then a warning per log that was missing or could not be applied in full. Nothing for a clean
+// hive.
 std::vector<std::string> HiveRecoveryMessages(const HiveRecovery& recovery,
                                               const HiveLogFiles& logs);

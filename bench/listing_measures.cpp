@@ -1,17 +1,29 @@
-// Timing the listing of a dirty hive against the clean one and a copy of the hive, in processes
-// of their own so that each peak of memory is its own.
-#include "bench/listing_comparison.h"
+// Measuring a listing: its time and its peaks of memory, sampled; and the listing of a dirty hive
+// against the clean one and a copy of the hive, in processes of their own so that each peak is
+// its own.
+#include "bench/listing_measures.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <set>
+#include <thread>
 #include <vector>
+
+#include "settings/codepage.h"
+#include "settings/offline_store.h"
 
 namespace {
 
@@ -21,14 +33,51 @@ constexpr size_t kMemoryOverheadMegabytes = 20;  // beyond the hive and its logs
 constexpr size_t kCopyBufferBytes = 128 * 1024;  // what cat reads at a time
 const char kSelf[] = "/proc/self/exe";
 const char kCopyPath[] = "/dev/shm/hive_list_bench-copy";
+constexpr auto kSamplePeriod = std::chrono::milliseconds(5);
+constexpr size_t kLinkBytes = 256;
+constexpr long kStatBlockBytes = 512;
+const char kMemoryFilePrefix[] = "/memfd:";
 
-double Megabytes(double kilobytes) {
-    return kilobytes / 1024;
-}
+// The resident memory of this process by kind, and the memory files it holds open (a recovered
+// hive), in kilobytes.
+struct MemorySample {
+    long anon = 0;
+    long file = 0;
+    long shmem = 0;
+    long memoryFiles = 0;
 
-uint64_t FileBytes(const std::string& path) {
-    struct stat info;
-    return stat(path.c_str(), &info) == 0 ? static_cast<uint64_t>(info.st_size) : 0;
+    // What the process takes: memory files count whether mapped (then as shmem) or not.
+    long total() const { return anon + file + std::max(shmem, memoryFiles); }
+};
+
+MemorySample SampleMemory() {
+    MemorySample sample;
+    std::ifstream status("/proc/self/status");
+    const std::pair<const char*, long*> fields[] = {
+        {"RssAnon:", &sample.anon}, {"RssFile:", &sample.file}, {"RssShmem:", &sample.shmem}};
+    for (std::string line; std::getline(status, line);) {
+        for (const auto& [field, value] : fields) {
+            if (line.compare(0, std::strlen(field), field) == 0) {
+                *value = std::atol(line.c_str() + std::strlen(field));
+            }
+        }
+    }
+    // A memory file may be open more than once (libhivex opens it again by its path).
+    std::set<ino_t> counted;
+    if (DIR* fds = opendir("/proc/self/fd")) {
+        while (const dirent* entry = readdir(fds)) {
+            char target[kLinkBytes] = {};
+            const std::string link = std::string("/proc/self/fd/") + entry->d_name;
+            struct stat info;
+            if (readlink(link.c_str(), target, sizeof target - 1) > 0 &&
+                std::strncmp(target, kMemoryFilePrefix, std::strlen(kMemoryFilePrefix)) == 0 &&
+                stat(link.c_str(), &info) == 0 && counted.insert(info.st_ino).second) {
+                sample.memoryFiles += static_cast<long>(info.st_blocks) * kStatBlockBytes / 1024;
+            }
+        }
+        closedir(fds);
+    }
+    return sample;
 }
 
 // Lists path in a process of its own. Returns false when it failed.
@@ -81,6 +130,61 @@ double Median(std::vector<double> values) {
 }
 
 }  // namespace
+
+double Megabytes(double kilobytes) {
+    return kilobytes / 1024;
+}
+
+uint64_t FileBytes(const std::string& path) {
+    struct stat info;
+    return stat(path.c_str(), &info) == 0 ? static_cast<uint64_t>(info.st_size) : 0;
+}
+
+Measurement Measure(const char* path) {
+    Measurement measured;
+    Codepage codepage;
+    std::string error;
+    if (!codepage.Open("Windows-1252", &error)) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        return measured;
+    }
+    std::atomic<bool> done{false};
+    std::atomic<long> peakAnon{0};
+    std::atomic<long> peakMemory{0};
+    std::thread sampler([&done, &peakAnon, &peakMemory] {
+        while (!done) {
+            const MemorySample sample = SampleMemory();
+            peakAnon = std::max(peakAnon.load(), sample.anon);
+            peakMemory = std::max(peakMemory.load(), sample.total());
+            std::this_thread::sleep_for(kSamplePeriod);
+        }
+    });
+    measured.anonBeforeKilobytes = SampleMemory().anon;
+    const auto start = std::chrono::steady_clock::now();
+    OfflineSettingsStore store;
+    const char* rootPath = nullptr;
+    std::vector<ListedSet> sets;
+    bool complete = false;
+    measured.loaded =
+        store.Load({path}, codepage, &error) && ListSetNames(store, &rootPath, &sets, &complete);
+    measured.seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    done = true;
+    sampler.join();
+    for (const SourceWarning& warning : store.warnings()) {
+        std::fprintf(stderr, "%s: %s\n", path, warning.message.c_str());
+    }
+    if (!measured.loaded) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+    }
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    measured.sets = sets.size();
+    measured.peakRssKilobytes = usage.ru_maxrss;
+    measured.peakAnonKilobytes = peakAnon;
+    measured.peakMemoryKilobytes = peakMemory;
+    return measured;
+}
 
 int CompareListings(const std::string& directory, int trials) {
     const std::string clean = directory + "/SOFTWARE";
