@@ -1,5 +1,6 @@
 // New-format transaction logs: log entries replayed in consecutive sequence across the logs.
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
 
 #include "settings/hive_log_replay.h"
@@ -85,6 +86,23 @@ size_t CountFollowing(const ByteView& log, size_t offset, uint32_t sequence) {
     return count;
 }
 
+// The sequence number after the last of the run of entries that starts with the one numbered
+// due, by their headers alone (due when the log holds no such entry).
+uint32_t RunEnd(const ByteView& log, uint32_t due) {
+    EntryHeader header;
+    for (size_t offset = kLogSectorBytes; ReadHeader(log, offset, &header) && header.walkable;
+         offset += header.size) {
+        if (header.sequence == due) {
+            return due + 1 +
+                   static_cast<uint32_t>(CountFollowing(log, offset + header.size, due + 1));
+        }
+        if (header.sequence > due) {
+            break;
+        }
+    }
+    return due;
+}
+
 // The replay across the logs.
 class Replay {
   public:
@@ -157,11 +175,22 @@ bool ReplayLogEntries(const DirtyHive& hive, const HiveLogFiles& logs,
     };
     std::stable_sort(order.begin(), order.end(),
                      [&sequenceOf](size_t a, size_t b) { return sequenceOf(a) < sequenceOf(b); });
-    if (!hive.baseBlockValid) {
-        // Without the hive's own base block, Windows takes the latest log's and replays that
-        // log alone.
-        order.erase(order.begin(), order.end() - 1);
+    // Without the hive's own base block, Windows takes the latest log's and replays that log
+    // alone. Otherwise a log whose entries stop short of the next log's first one is left out,
+    // and those before it: Windows went on to the next log only once the hive held them.
+    size_t first = order.size() - 1;
+    while (hive.baseBlockValid && first > 0) {
+        const size_t earlier = order[first - 1];
+        const uint32_t due = std::max(sequenceOf(earlier), hive.primarySequence);
+        if (RunEnd(logs[earlier].bytes, due) < sequenceOf(order[first])) {
+            break;
+        }
+        --first;
     }
+    for (size_t i = 0; i < first; ++i) {
+        recovery->logs[order[i]].problem = LogProblem::kOtherState;
+    }
+    order.erase(order.begin(), order.begin() + static_cast<std::ptrdiff_t>(first));
     replay->baseLog = order.back();
     Replay walk(hive, recovery, replay);
     for (size_t index : order) {

@@ -20,10 +20,12 @@
 //  - New format: the entries are applied in consecutive sequence across the logs, the log that
 //    starts earlier first. A log's first entry due is the one numbered as its base block, or
 //    as the hive's primary sequence number when that is higher; entries below are already
-//    applied and skipped. Each entry is checked by its two Marvin32 hashes and its hive bins
-//    size (a multiple of 4096); recovery stops at the first entry that is damaged or out of
-//    sequence, keeping those before it. The hive takes the hive bins size and flag of the last
-//    entry applied.
+//    applied and skipped. A log whose entries stop short of the next log's first one is
+//    already in the hive (Windows goes on to the other log once the hive holds them) and is
+//    left out, lest an old entry undo what the hive holds. Each entry is checked by its two
+//    Marvin32 hashes and its hive bins size (a multiple of 4096); recovery stops at the first entry
+//    that is damaged or out of sequence, keeping those before it. The hive takes the hive bins size
+//    and flag of the last entry applied.
 //  - Old format: the first of .LOG1, .LOG2, .LOG applies whose base block is valid (checksum,
 //    equal sequence numbers), whose last-written timestamp equals the hive's (when the hive's
 //    base block is damaged: is not older than the first bin's timestamp), and whose dirty bins

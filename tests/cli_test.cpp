@@ -288,11 +288,11 @@ INSTANTIATE_TEST_SUITE_P(
         "virtual_store_list_verbose", "two_machines", "malformed_no_root", "hive_list",
         "hive_merge", "hive_list_verbose", "hive_store_export", "hive_no_settings", "hive_damaged",
         "device_names_codepage", "hive_logs_new", "hive_logs_split", "hive_logs_applied_before",
-        "hive_logs_bad_hash", "hive_logs_gap", "hive_logs_grown", "hive_logs_cut_short",
-        "hive_logs_bad_base_block", "hive_logs_other_hive", "hive_logs_clean", "hive_logs_missing",
-        "hive_logs_lower_case", "hive_logs_old", "hive_logs_old_timestamps",
-        "hive_logs_old_bad_base_block", "hive_logs_old_bad_bin", "hive_logs_xp",
-        "hive_logs_as_sources", "hive_log_alone"),
+        "hive_logs_bad_hash", "hive_logs_gap", "hive_logs_stale_entry", "hive_logs_grown",
+        "hive_logs_cut_short", "hive_logs_bad_base_block", "hive_logs_other_hive",
+        "hive_logs_clean", "hive_logs_missing", "hive_logs_lower_case", "hive_logs_old",
+        "hive_logs_old_timestamps", "hive_logs_old_bad_base_block", "hive_logs_old_bad_bin",
+        "hive_logs_xp", "hive_logs_as_sources", "hive_log_alone"),
     [](const ::testing::TestParamInfo<const char*>& info) { return std::string(info.param); });
 
 // The bytes of every file under root by relative path, and every directory as "NAME/".

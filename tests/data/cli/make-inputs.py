@@ -250,6 +250,8 @@ HIVE_LOGS = {
                                 "new SOFTWARE.LOG1 289 1@287 2@288 3@289 4@290 5@291\n" + STALE_LOG2,
     "hive_logs_bad_hash": WINDOWS10 + NEW_LOG + "damage SOFTWARE.LOG1 entry 3\n" + STALE_LOG2,
     "hive_logs_gap": WINDOWS10 + "new SOFTWARE.LOG1 287 1@287 2@288 3@290 4@291\n" + STALE_LOG2,
+    "hive_logs_stale_entry": "hive 2 256 255\nnew SOFTWARE.LOG2 270 1@270\n"
+                             "new SOFTWARE.LOG1 287 3@287 4@288 5@289\n",
     "hive_logs_grown": WINDOWS10 + "new SOFTWARE.LOG1 287 1@287 2@288 3@289\n" + STALE_LOG2,
     "hive_logs_cut_short": WINDOWS10 + NEW_LOG + "cut SOFTWARE.LOG1 entry 4\n" + STALE_LOG2,
     "hive_logs_bad_base_block": "hive 2 256 255 damaged\nnew SOFTWARE.LOG1 287 1@287 2@288\n"
