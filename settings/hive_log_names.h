@@ -14,6 +14,11 @@ constexpr size_t kXpLog = 2;  // HIVE.LOG: Windows XP's only log, left empty by 
 // Whether fileName names the log of the hive file hiveName with kHiveLogSuffixes[slot].
 bool IsHiveLogName(std::string_view hiveName, std::string_view fileName, size_t slot);
 
+// Whether fileName names a file of the transactional registry that Windows keeps beside the hive
+// file hiveName: HIVE{GUID}.TM.blf and HIVE{GUID}.TMContainerNNN.regtrans-ms. They hold no
+// settings.
+bool IsHiveTransactionFileName(std::string_view hiveName, std::string_view fileName);
+
 // The name of the hive whose log fileName names, or "" when it ends in none of the suffixes.
 std::string HiveNameOfLog(std::string_view fileName);
 

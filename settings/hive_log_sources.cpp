@@ -28,8 +28,10 @@ SourceKind KindOf(const std::string& path) {
                                                               : SourceKind::kHive;
 }
 
-// Whether the file at path bears the name of a log of one of the hives.
-bool IsLogOfHive(const std::string& path, const std::vector<std::string>& hives) {
+// Whether the file at path bears the name of a log of one of the hives (or, with
+// transactionFiles, of a file of the transactional registry beside one).
+bool IsBesideHive(const std::string& path, const std::vector<std::string>& hives,
+                  bool transactionFiles) {
     std::string directory;
     std::string name;
     SplitPath(path, &directory, &name);
@@ -37,10 +39,16 @@ bool IsLogOfHive(const std::string& path, const std::vector<std::string>& hives)
         std::string hiveDirectory;
         std::string hiveName;
         SplitPath(hive, &hiveDirectory, &hiveName);
+        if (directory != hiveDirectory) {
+            continue;
+        }
         for (size_t slot = 0; slot < kHiveLogCount; ++slot) {
-            if (directory == hiveDirectory && IsHiveLogName(hiveName, name, slot)) {
+            if (IsHiveLogName(hiveName, name, slot)) {
                 return true;
             }
+        }
+        if (transactionFiles && IsHiveTransactionFileName(hiveName, name)) {
+            return true;
         }
     }
     return false;
@@ -60,8 +68,8 @@ bool LeaveOutHiveLogs(const std::vector<std::string>& paths, std::vector<std::st
     }
     sources->clear();
     for (size_t i = 0; i < paths.size(); ++i) {
-        const bool logOfHive = IsLogOfHive(paths[i], hives);
-        if (kinds[i] == SourceKind::kLog && !logOfHive) {
+        const bool logName = IsBesideHive(paths[i], hives, false);
+        if (kinds[i] == SourceKind::kLog && !logName) {
             std::string directory;
             std::string name;
             SplitPath(paths[i], &directory, &name);
@@ -74,7 +82,10 @@ bool LeaveOutHiveLogs(const std::vector<std::string>& paths, std::vector<std::st
                                          ", instead: the logs beside a hive are read with it");
             return false;
         }
-        if (!((kinds[i] == SourceKind::kLog || kinds[i] == SourceKind::kEmpty) && logOfHive)) {
+        const bool readWithHive =
+            kinds[i] == SourceKind::kLog ||
+            (kinds[i] != SourceKind::kHive && IsBesideHive(paths[i], hives, true));
+        if (!readWithHive) {
             sources->push_back(paths[i]);
         }
     }

@@ -12,7 +12,8 @@
 //
 // Each source is told apart by its content: a file that starts with "regf" is a hive, any other
 // an export. A hive's transaction logs are read with it; given as sources beside it (as a glob
-// such as SOFTWARE* gives them), they are left out. Load keeps only the keys in the places of the
+// such as SOFTWARE* gives them), they are left out, and so are the files of its transactional
+// registry. Load keeps only the keys in the places of the
 // settings roots (see settings/source_settings.h), so a whole SOFTWARE hive or export costs little
 // beyond its settings. It then merges them as Windows showed them to the program:
 //  - The view is decided once for the run: when any source holds SOFTWARE\WOW6432Node (on the

@@ -618,7 +618,8 @@ TEST_F(HiveSourceTest, LogsThatCannotBeAppliedAreNamedWithTheReason) {
 }
 
 // A hive's logs named as sources, as a glob such as SOFTWARE* gives them, are read with the
-// hive; a log without its hive on the line is refused with the hive to give instead.
+// hive, and the files of its transactional registry left out; a log without its hive on the
+// line is refused with the hive to give instead.
 TEST_F(HiveSourceTest, LogsNamedAsSourcesAreReadWithTheirHive) {
     const std::vector<std::string>& states = HiveStates();
     ScratchDir directory;
@@ -630,13 +631,25 @@ TEST_F(HiveSourceTest, LogsNamedAsSourcesAreReadWithTheirHive) {
                                   &error))
         << error;
     WriteFileBytes(directory.File("SOFTWARE.LOG"), "");
+    // The transactional registry's files beside a hive, which a glob gives too.
+    const std::string blf = directory.File("SOFTWARE{016888bd-6c6f-11de-8d1d-001e0bcde3ec}.TM.blf");
+    const std::string container = directory.File(
+        "software{016888bd-6c6f-11de-8d1d-001e0bcde3ec}.TMContainer00000000000000000001.regtrans-"
+        "ms");
+    WriteFileBytes(blf, std::string(1024, '\x15'));
+    WriteFileBytes(container, "");
     const std::vector<std::string> values = {"Mat1", "CalTable"};
     const std::string recovered = Dump({hive}, values);
     ASSERT_EQ(std::string::npos, recovered.find("error")) << recovered;
     ASSERT_NE(std::string::npos, recovered.find("set Step\\x203")) << recovered;
-    EXPECT_EQ(recovered, Dump({directory.File("SOFTWARE.LOG"), hive,
-                               directory.File("SOFTWARE.LOG1"), directory.File("software.log2")},
-                              values));
+    EXPECT_EQ(recovered,
+              Dump({blf, directory.File("SOFTWARE.LOG"), hive, directory.File("SOFTWARE.LOG1"),
+                    directory.File("software.log2"), container},
+                   values));
+    EXPECT_EQ("error " + blf +
+                  ": not a registry export: the first line is not \"REGEDIT4\" or \"Windows "
+                  "Registry Editor Version 5.00\"",
+              Dump({blf}, values));
     const std::string refused =
         ": is a transaction log of a registry hive, not a settings source: give its hive, ";
     EXPECT_EQ("error " + directory.File("SOFTWARE.LOG1") + refused + hive +

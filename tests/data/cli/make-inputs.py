@@ -280,3 +280,8 @@ for case, plan in HIVE_LOGS.items():
 write("hive_logs_as_sources", "UsrClass.dat.hive.reg", STORE, encoding="utf-16")
 write_raw("hive_logs_as_sources", "UsrClass.dat.logs",
           b"hive 0 40 40\nnew UsrClass.dat.LOG1 41\nnew UsrClass.dat.LOG2 38\n")
+# Beside a user's hive Windows keeps the files of its transactional registry, which the glob
+# UsrClass.dat* names too; they hold no settings.
+TXR = "UsrClass.dat{016888bd-6c6f-11de-8d1d-001e0bcde3ec}"
+write_raw("hive_logs_as_sources", TXR + ".TM.blf", bytes(range(256)) * 2)
+write_raw("hive_logs_as_sources", TXR + ".TMContainer00000000000000000001.regtrans-ms", b"")
