@@ -1,29 +1,40 @@
 // hive_list_bench: lists the sets of a big SOFTWARE hive and of the equivalent registry export,
-// with the time and the peak memory of each.
+// and of the hive not closed cleanly with its transaction logs, with the time and the peak
+// memory of each.
 //
 //   hive_list_bench generate DIR [MEGABYTES]   (default 200) writes DIR/SOFTWARE, a hive of many
 //                                              unrelated keys with the settings root in the middle
-//                                              holding 1,000 sets, and DIR/SOFTWARE.reg, the same
-//                                              keys as Windows exports them (UTF-16LE)
+//                                              holding 1,000 sets, DIR/SOFTWARE.reg, the same
+//                                              keys as Windows exports them (UTF-16LE), and
+//                                              DIR/dirty/: that hive not closed cleanly, and in
+//                                              its .LOG2 and .LOG1 (new format) 30 MB of entries,
+//                                              the last one adding a set
 //   hive_list_bench list FILE...               loads the files as rcpconv does and lists the sets
+//   hive_list_bench compare DIR [TRIALS]       (default 5) lists DIR/SOFTWARE and
+//   DIR/dirty/SOFTWARE
+//                                              and copies DIR/SOFTWARE into memory (/dev/shm), each
+//                                              trial in processes of their own; prints the medians,
+//                                              the dirty listing's time over the clean one's plus
+//                                              the copy's, and its peak memory against the hive's
+//                                              size, the logs' and 20 MB
 //
 // Run "list" once per file, each in a process of its own, so that each peak is its own. The
-// peak resident size counts the hive's mapped pages, which are the file's page cache; the peak
-// of anonymous memory (sampled) is what the reading itself allocates.
+// peak resident size counts the hive's mapped pages, which are the file's page cache (or, for
+// a recovered hive, its copy in memory); the peak of anonymous memory (sampled) is what the
+// reading itself allocates.
 #include <hivex.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 
-#include <atomic>
-#include <chrono>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "bench/dirty_hive.h"
+#include "bench/listing_measures.h"
 #include "sources/offline_store.h"
 #include "tests/hive_writer.h"
 #include "text/codepage.h"
@@ -38,7 +49,9 @@ constexpr size_t kProductsPerVendor = 16;  // components spread below these, a f
 constexpr size_t kBlobBytes = 2048;        // a large binary value in each filler key
 constexpr size_t kHiveBytesPerFillerKey = 4160;  // what libhivex took for one, measured
 constexpr size_t kHexBytesPerLine = 25;          // regedit wraps hex data near column 77
-constexpr auto kSamplePeriod = std::chrono::milliseconds(1);
+constexpr size_t kLogMegabytes = 30;
+constexpr int kDefaultTrials = 5;
+const char* const kSettingsPath[] = {"WOW6432Node", "Quorix", "Layrscan", "Settings"};
 
 const char kSoftware[] = "HKEY_LOCAL_MACHINE\\SOFTWARE";
 
@@ -229,66 +242,44 @@ int Generate(const std::string& directory, size_t megabytes) {
     hivex_close(hive);
     std::printf("wrote %s and %s.reg: %zu filler keys, %zu sets\n", hivePath.c_str(),
                 hivePath.c_str(), written, kSettingsSets);
-    return 0;
-}
-
-long StatusKilobytes(const char* field) {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    const size_t length = std::strlen(field);
-    while (std::getline(status, line)) {
-        if (line.compare(0, length, field) == 0) {
-            return std::atol(line.c_str() + length);
-        }
+    const std::string dirty = directory + "/dirty";
+    if (mkdir(dirty.c_str(), 0755) != 0 && errno != EEXIST) {
+        std::fprintf(stderr, "mkdir %s: %s\n", dirty.c_str(), std::strerror(errno));
+        return 1;
     }
+    if (!WriteDirtyHive(hivePath, dirty, kLogMegabytes * kBytesPerMegabyte,
+                        {std::begin(kSettingsPath), std::end(kSettingsPath)},
+                        "Saved Before The Crash", &error)) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        return 1;
+    }
+    std::printf("wrote %s/SOFTWARE not closed cleanly, with %zu MB of logs\n", dirty.c_str(),
+                kLogMegabytes);
     return 0;
 }
 
 int List(const char* path) {
-    Codepage codepage;
-    std::string error;
-    if (!codepage.Open("Windows-1252", &error)) {
-        std::fprintf(stderr, "%s\n", error.c_str());
+    const Measurement measured = Measure(path);
+    if (!measured.loaded) {
         return 1;
     }
-    std::atomic<bool> done{false};
-    std::atomic<long> peakAnon{0};
-    std::thread sampler([&done, &peakAnon] {
-        while (!done) {
-            const long anon = StatusKilobytes("RssAnon:");
-            if (anon > peakAnon) {
-                peakAnon = anon;
-            }
-            std::this_thread::sleep_for(kSamplePeriod);
-        }
-    });
-    const long anonBefore = StatusKilobytes("RssAnon:");
-    const auto start = std::chrono::steady_clock::now();
-    OfflineSettingsStore store;
-    const char* rootPath = nullptr;
-    std::vector<ListedSet> sets;
-    bool complete = false;
-    const bool loaded =
-        store.Load({path}, codepage, &error) && ListSetNames(store, &rootPath, &sets, &complete);
-    const double seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    done = true;
-    sampler.join();
-    if (!loaded) {
-        std::fprintf(stderr, "%s\n", error.c_str());
-        return 1;
-    }
-    struct stat info;
-    stat(path, &info);
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
     std::printf(
         "%-20s %7.1f MB  %zu sets  %6.2f s  peak RSS %6.1f MB  peak anonymous %5.1f MB "
-        "(+%.1f MB)\n",
-        path, static_cast<double>(info.st_size) / kBytesPerMegabyte, sets.size(), seconds,
-        static_cast<double>(usage.ru_maxrss) / 1024, static_cast<double>(peakAnon) / 1024,
-        static_cast<double>(peakAnon - anonBefore) / 1024);
+        "(+%.1f MB)  peak with memory files %6.1f MB\n",
+        path, static_cast<double>(FileBytes(path)) / kBytesPerMegabyte, measured.sets,
+        measured.seconds, Megabytes(measured.peakRssKilobytes),
+        Megabytes(measured.peakAnonKilobytes),
+        Megabytes(measured.peakAnonKilobytes - measured.anonBeforeKilobytes),
+        Megabytes(measured.peakMemoryKilobytes));
     return 0;
+}
+
+// "measure FILE": the seconds and the peak resident size of listing it, for "compare".
+int MeasureForCompare(const char* path) {
+    const Measurement measured = Measure(path);
+    std::printf("%.6f %ld %ld\n", measured.seconds, measured.peakRssKilobytes,
+                measured.peakMemoryKilobytes);
+    return measured.loaded ? 0 : 1;
 }
 
 }  // namespace
@@ -296,6 +287,12 @@ int List(const char* path) {
 int main(int argc, char** argv) {
     if (argc >= 3 && std::strcmp(argv[1], "generate") == 0) {
         return Generate(argv[2], argc > 3 ? std::strtoul(argv[3], nullptr, 10) : kDefaultMegabytes);
+    }
+    if (argc == 3 && std::strcmp(argv[1], "measure") == 0) {
+        return MeasureForCompare(argv[2]);
+    }
+    if (argc >= 3 && std::strcmp(argv[1], "compare") == 0) {
+        return CompareListings(argv[2], argc > 3 ? std::atoi(argv[3]) : kDefaultTrials);
     }
     if (argc >= 3 && std::strcmp(argv[1], "list") == 0) {
         for (int i = 2; i < argc; ++i) {
@@ -305,6 +302,8 @@ int main(int argc, char** argv) {
         }
         return 0;
     }
-    std::fprintf(stderr, "usage: hive_list_bench generate DIR [MEGABYTES] | list FILE...\n");
+    std::fprintf(stderr,
+                 "usage: hive_list_bench generate DIR [MEGABYTES] | list FILE... | "
+                 "compare DIR [TRIALS]\n");
     return 2;
 }

@@ -14,8 +14,9 @@ bool ParseCommandLine(int argc, char** argv, CliOptions* options, int* exitCode)
     app.set_version_flag("--version", "rcpconv " RC_VERSION);
     app.add_option("SOURCE", options->sources,
                    "Where the settings are: registry exports (.reg) and, in the Linux build, "
-                   "registry hive files (a SOFTWARE hive, a user's UsrClass.dat), told apart by "
-                   "their content. Several are merged as the 32-bit instrument software saw "
+                   "registry hive files (a SOFTWARE hive, a user's UsrClass.dat) read with the "
+                   "transaction logs beside them, told apart by their content. Several are "
+                   "merged as the 32-bit instrument software saw "
                    "them: the machine's settings and one user's virtual store. Without any, "
                    "the live registry (Windows only)");
     app.add_option("-o,--output", options->outputDirectory,

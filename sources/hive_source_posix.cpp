@@ -1,25 +1,17 @@
 // Reading registry hive files with libhivex: only the keys on the way to the settings roots.
 #include <hivex.h>
-#include <sys/stat.h>
 
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <memory>
 
+#include "sources/hive_image_posix.h"
 #include "sources/source_readers.h"
 #include "text/unicode_text.h"
 
 namespace {
-
-// The hive's base block, as the published format lays it out.
-constexpr size_t kBaseBlockBytes = 4096;
-constexpr size_t kPrimarySequenceOffset = 4;
-constexpr size_t kSecondarySequenceOffset = 8;
-constexpr size_t kBinsSizeOffset = 0x28;  // bytes of hive bins after the base block
-constexpr size_t kMinimumHiveBytes = 2 * kBaseBlockBytes;
 
 // Read-only, and strict: HIVEX_OPEN_UNSAFE would step over damaged bins and hand back what is
 // left without a word, so settings could go missing unseen; a damaged hive is refused instead.
@@ -45,22 +37,6 @@ struct FreeDeleter {
 };
 template <typename T>
 using HivexBuffer = std::unique_ptr<T, FreeDeleter>;
-
-uint32_t LittleEndian32(const unsigned char* bytes) {
-    return static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8 |
-           static_cast<uint32_t>(bytes[2]) << 16 | static_cast<uint32_t>(bytes[3]) << 24;
-}
-
-std::string FileName(const std::string& path) {
-    const size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-std::string Damaged(const std::string& what) {
-    return "cannot be read as a registry hive: " + what +
-           ": copy it again from the PC's disk, or load it on a Windows PC with regedit's Load "
-           "Hive and export the settings from there";
-}
 
 // Walks from a hive's top key down to the settings and hands the places it finds to a collector.
 class HiveWalk {
@@ -94,7 +70,7 @@ class HiveWalk {
         errno = 0;
         *child = hivex_node_get_child(hive_, node, name);
         if (*child == 0 && errno != 0) {
-            *error = Damaged("its keys are damaged");
+            *error = HiveDamagedError("its keys are damaged");
             return false;
         }
         return true;
@@ -127,13 +103,13 @@ class HiveWalk {
                   std::string* error) {
         HivexBuffer<hive_node_h> sets(hivex_node_children(hive_, settings));
         if (!sets) {
-            *error = Damaged("its keys are damaged");
+            *error = HiveDamagedError("its keys are damaged");
             return false;
         }
         for (const hive_node_h* set = sets.get(); *set != 0; ++set) {
             HivexBuffer<char> name(hivex_node_name(hive_, *set));
             if (!name) {
-                *error = Damaged("its keys are damaged");
+                *error = HiveDamagedError("its keys are damaged");
                 return false;
             }
             collector_->OnSetKey(place, view, root, ToUtf16(name.get()));
@@ -148,7 +124,7 @@ class HiveWalk {
     bool FeedValues(hive_node_h set, const char* setName, std::string* error) {
         HivexBuffer<hive_value_h> values(hivex_node_values(hive_, set));
         if (!values) {
-            *error = Damaged("its values are damaged");
+            *error = HiveDamagedError("its values are damaged");
             return false;
         }
         for (const hive_value_h* value = values.get(); *value != 0; ++value) {
@@ -159,7 +135,7 @@ class HiveWalk {
             hive_type* typeOut = reinterpret_cast<hive_type*>(&type);
             size_t length = 0;
             if (!key || hivex_value_type(hive_, *value, typeOut, &length) != 0) {
-                *error = Damaged("its values are damaged");
+                *error = HiveDamagedError("its values are damaged");
                 return false;
             }
             const std::u16string name = ToUtf16(key.get());
@@ -173,7 +149,7 @@ class HiveWalk {
             }
             HivexBuffer<char> data(hivex_value_value(hive_, *value, typeOut, &length));
             if (!data) {
-                *error = Damaged("its values are damaged");
+                *error = HiveDamagedError("its values are damaged");
                 return false;
             }
             collector_->OnValue(name, type, std::string_view(data.get(), length));
@@ -200,7 +176,7 @@ class HiveWalk {
 bool WalkHive(hive_h* hive, HiveWalk* walk, std::string* error) {
     const hive_node_h top = hivex_root(hive);
     if (top == 0) {
-        *error = Damaged("it has no top key");
+        *error = HiveDamagedError("it has no top key");
         return false;
     }
     for (const SettingsPlace place : {SettingsPlace::kMachine, SettingsPlace::kVirtualStore}) {
@@ -232,59 +208,20 @@ HiveKind KindOfHive(hive_h* hive) {
     return HiveKind::kOther;
 }
 
-// Reads the base block. Returns false with *error when the file is cut short; warns when the
-// hive was not closed cleanly.
-bool CheckBaseBlock(const std::string& path, std::vector<SourceWarning>* warnings,
-                    std::string* error) {
-    struct stat info;
-    unsigned char header[kBaseBlockBytes];
-    std::ifstream input(path, std::ios::binary);
-    if (stat(path.c_str(), &info) != 0 || !input) {
-        *error = std::string("cannot be opened: ") + std::strerror(errno);
-        return false;
-    }
-    const uint64_t size = static_cast<uint64_t>(info.st_size);
-    if (size < kMinimumHiveBytes || !input.read(reinterpret_cast<char*>(header), sizeof header)) {
-        *error = Damaged("it is cut short (" + std::to_string(size) +
-                         " bytes, where the smallest hive has " +
-                         std::to_string(kMinimumHiveBytes) + ")");
-        return false;
-    }
-    const uint64_t announced = kBaseBlockBytes + LittleEndian32(header + kBinsSizeOffset);
-    if (size < announced) {
-        *error = Damaged("it is cut short (" + std::to_string(size) +
-                         " bytes, where its header announces " + std::to_string(announced) + ")");
-        return false;
-    }
-    if (LittleEndian32(header + kPrimarySequenceOffset) !=
-        LittleEndian32(header + kSecondarySequenceOffset)) {
-        const std::string name = FileName(path);
-        warnings->push_back(
-            {path, 0,
-             "warning: the hive was not closed cleanly (its two sequence numbers differ): its "
-             "latest changes may sit in " +
-                 name + ".LOG1 and " + name +
-                 ".LOG2 beside it, which are not applied here. To include them, copy the .LOG1 "
-                 "and .LOG2 files along with the hive, load it on a Windows PC with regedit "
-                 "(File, Load Hive, which applies them) and export the settings from there",
-             false});
-    }
-    return true;
-}
-
 }  // namespace
 
 bool ReadHiveSource(const std::string& path, SourceSettings* settings,
                     std::vector<SourceWarning>* warnings, std::string* error) {
-    if (!CheckBaseBlock(path, warnings, error)) {
+    HiveImage image;
+    if (!image.Open(path, warnings, error)) {
         return false;
     }
-    hive_h* hive = hivex_open(path.c_str(), kHiveOpenFlags);
+    hive_h* hive = hivex_open(image.readPath().c_str(), kHiveOpenFlags);
     if (hive == nullptr) {
         // EINVAL: hivex found the header's checksum wrong; ENOTSUP: a bin or the top key bad.
         const int reason = errno;
-        *error = reason == EINVAL    ? Damaged("its header is damaged")
-                 : reason == ENOTSUP ? Damaged("its structure is damaged")
+        *error = reason == EINVAL    ? HiveDamagedError("its header is damaged")
+                 : reason == ENOTSUP ? HiveDamagedError("its structure is damaged")
                                      : std::string("cannot be read: ") + std::strerror(reason);
         return false;
     }

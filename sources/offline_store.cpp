@@ -11,6 +11,7 @@
 #include "sets/source_settings.h"
 #include "sets/value_names.h"
 #include "sources/file_identity.h"
+#include "sources/hive_log_sources.h"
 #include "sources/source_report.h"
 #include "text/ascii_case.h"
 #include "text/codepage.h"
@@ -110,9 +111,13 @@ OfflineSettingsStore::OfflineSettingsStore() : data_(new Data) {}
 
 OfflineSettingsStore::~OfflineSettingsStore() = default;
 
-bool OfflineSettingsStore::Load(const std::vector<std::string>& paths, const Codepage& codepage,
+bool OfflineSettingsStore::Load(const std::vector<std::string>& given, const Codepage& codepage,
                                 std::string* error) {
     data_.reset(new Data);
+    std::vector<std::string> paths;
+    if (!LeaveOutHiveLogs(given, &paths, error)) {
+        return false;
+    }
     data_->codepage = &codepage;
     data_->arena.reset(new SettingsArena(codepage));
     SourceList& sources = data_->sources;

@@ -11,7 +11,9 @@
 //   then use it as any SettingsStore.
 //
 // Each source is told apart by its content: a file that starts with "regf" is a hive, any other
-// an export. Load keeps only the keys in the places of the settings roots (see
+// an export. A hive's transaction logs are read with it; given as sources beside it (as a glob
+// such as SOFTWARE* gives them), they are left out, and so are the files of its transactional
+// registry. Load keeps only the keys in the places of the settings roots (see
 // sets/settings_places.h), so a whole SOFTWARE hive or export costs little beyond its
 // settings. It then merges them as Windows showed them to the program:
 //  - The view is decided once for the run: when any source holds SOFTWARE\WOW6432Node (on the
@@ -59,10 +61,10 @@ class OfflineSettingsStore : public SettingsStore {
     // malformed lines, a file given again and a source left unused do not fail the load, they
     // are listed in warnings(). Returns false with
     // *error, one line for the user, when a source cannot be opened or read, an export's
-    // encoding or header is unusable, a hive is damaged, two sources hold the machine's
-    // settings, the virtual stores of two users are given, or no settings root exists. The
-    // warnings of the sources read before a failure stay in warnings(). May be called again;
-    // each call starts afresh.
+    // encoding or header is unusable, a hive is damaged, a transaction log is given without its
+    // hive, two sources hold the machine's settings, the virtual stores of two users are given,
+    // or no settings root exists. The warnings of the sources read before a failure stay in
+    // warnings(). May be called again; each call starts afresh.
     bool Load(const std::vector<std::string>& paths, const Codepage& codepage, std::string* error);
 
     // What the last Load reported besides an error, in source and line order.

@@ -90,18 +90,42 @@ void CopyTree(const fs::path& from, const fs::path& to) {
     }
 }
 
-// Replaces each NAME.hive.reg under directory by the hive NAME holding its keys.
-void MakeHives(const fs::path& directory) {
-    const std::string suffix = ".hive.reg";
-    std::vector<fs::path> exports;
+// The files under directory whose names end in suffix.
+std::vector<fs::path> FilesEndingIn(const fs::path& directory, const std::string& suffix) {
+    std::vector<fs::path> files;
     for (const auto& entry : fs::recursive_directory_iterator(directory)) {
         const std::string name = entry.path().filename().string();
         if (name.size() > suffix.size() &&
             name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0) {
-            exports.push_back(entry.path());
+            files.push_back(entry.path());
         }
     }
-    for (const fs::path& path : exports) {
+    return files;
+}
+
+// Replaces each NAME.logs plan under directory, with its NAME.hive.reg and NAME.steps.reg, by
+// the dirty hive NAME and its logs (see WriteHiveWithLogs), and then each other NAME.hive.reg
+// by the hive NAME holding its keys. name names the case.
+void MakeHives(const fs::path& directory, const std::string& name) {
+    const std::string suffix = ".hive.reg";
+    for (const fs::path& plan : FilesEndingIn(directory, ".logs")) {
+        const fs::path hive = fs::path(plan).replace_extension();
+        const fs::path base = hive.string() + suffix;
+        const fs::path steps = hive.string() + ".steps.reg";
+        std::vector<std::string> states;
+        std::string error;
+        ASSERT_TRUE(MakeHiveStates(base, fs::exists(steps) ? steps.string() : "", &states, &error))
+            << error;
+        ASSERT_TRUE(WriteHiveWithLogs(hive, states, ReadFileBytes(plan), &error)) << error;
+        // The fuzzer of hive recovery is seeded with these (see fuzz/README.md).
+        if (const char* seeds = std::getenv("RC_HIVE_FUZZ_SEEDS")) {
+            WriteHiveFuzzInput(hive, fs::path(seeds) / (name + "-" + hive.filename().string()));
+        }
+        fs::remove(plan);
+        fs::remove(base);
+        fs::remove(steps);
+    }
+    for (const fs::path& path : FilesEndingIn(directory, suffix)) {
         std::string hive = path.string();
         hive.resize(hive.size() - suffix.size());
         std::string error;
@@ -127,7 +151,7 @@ TEST_P(CliGolden, MatchesExpectedOutputAndFiles) {
     fs::create_directories(inputs);
     fs::copy_file(fs::path(RC_SOURCE_DIR) / "examples" / kSampleName, inputs / kSampleName);
     CopyTree(caseDir / "input", inputs);
-    MakeHives(inputs);
+    MakeHives(inputs, GetParam());
     fs::copy(inputs, work, fs::copy_options::recursive);
 
     const RunResult run = RunRcpconv(work.string(), ReadLines(ReadGolden(caseDir / "args")));
@@ -179,18 +203,23 @@ TEST_P(CliGolden, MatchesExpectedOutputAndFiles) {
 
 INSTANTIATE_TEST_SUITE_P(
     Rcpconv, CliGolden,
-    ::testing::Values("sample", "sample_list", "set_order_stdout", "set_subset_nested_output",
-                      "unknown_set", "unconvertible_names", "long_path", "missing_export",
-                      "bad_header", "malformed_lines", "no_root", "empty_set", "update_in_place",
-                      "no_export", "usage_error", "unknown_codepage", "look_alike_names",
-                      "look_alike_names_selected", "output_trailing_separator", "dry_run_diff",
-                      "diff_real_run", "dry_run_new_directory", "dry_run_blocked_directory",
-                      "explain", "preview_excludes_stdout", "plain_view", "virtual_store_merge",
-                      "virtual_store_list_verbose", "two_machines", "malformed_no_root",
-                      "hive_list", "hive_merge", "hive_list_verbose", "hive_store_export",
-                      "hive_no_settings", "hive_damaged", "device_names_codepage",
-                      "hive_unused_ntuser", "unused_plain_store", "unused_plain_machine",
-                      "same_file_twice", "name_too_long", "name_too_long_dry_run"),
+    ::testing::Values(
+        "sample", "sample_list", "set_order_stdout", "set_subset_nested_output", "unknown_set",
+        "unconvertible_names", "long_path", "missing_export", "bad_header", "malformed_lines",
+        "no_root", "empty_set", "update_in_place", "no_export", "usage_error", "unknown_codepage",
+        "look_alike_names", "look_alike_names_selected", "output_trailing_separator",
+        "dry_run_diff", "diff_real_run", "dry_run_new_directory", "dry_run_blocked_directory",
+        "explain", "preview_excludes_stdout", "plain_view", "virtual_store_merge",
+        "virtual_store_list_verbose", "two_machines", "malformed_no_root", "hive_list",
+        "hive_merge", "hive_list_verbose", "hive_store_export", "hive_no_settings", "hive_damaged",
+        "device_names_codepage", "hive_unused_ntuser", "unused_plain_store", "unused_plain_machine",
+        "same_file_twice", "name_too_long", "name_too_long_dry_run", "hive_logs_new",
+        "hive_logs_split", "hive_logs_applied_before", "hive_logs_bad_hash", "hive_logs_gap",
+        "hive_logs_stale_entry", "hive_logs_grown", "hive_logs_cut_short",
+        "hive_logs_bad_base_block", "hive_logs_other_hive", "hive_logs_clean", "hive_logs_missing",
+        "hive_logs_lower_case", "hive_logs_old", "hive_logs_old_timestamps",
+        "hive_logs_old_bad_base_block", "hive_logs_old_bad_bin", "hive_logs_xp",
+        "hive_logs_as_sources", "hive_log_alone"),
     [](const ::testing::TestParamInfo<const char*>& info) { return std::string(info.param); });
 
 // The bytes of every file under root by relative path, and every directory as "NAME/".
@@ -451,6 +480,46 @@ TEST(CliHive, RecipesFromAHiveEqualThoseFromItsExport) {
         }
     }
     EXPECT_GT(recipes, 10u);
+}
+
+// hive_recover writes a dirty hive as rcpconv reads it: hivexregedit exports the whole of it as
+// it exports the hive of the last state written cleanly, and prints rcpconv's messages. It
+// refuses a hive that cannot be read with exit 2, and leaves a clean one as it is.
+TEST(CliHive, HiveRecoverWritesTheHiveAsWindowsWouldLoadIt) {
+    ScratchDir scratch;
+    const fs::path work(scratch.path());
+    const fs::path data = fs::path(RC_TEST_DATA_DIR) / "cli" / "hive_logs_split" / "input";
+    std::vector<std::string> states;
+    std::string error;
+    ASSERT_TRUE(
+        MakeHiveStates(data / "SOFTWARE.hive.reg", data / "SOFTWARE.steps.reg", &states, &error))
+        << error;
+    ASSERT_TRUE(WriteHiveWithLogs(scratch.File("SOFTWARE"), states,
+                                  ReadFileBytes(data / "SOFTWARE.logs"), &error))
+        << error;
+    WriteFileBytes(scratch.File("last"), states.back());
+    const auto exported = [&work](const std::string& hive) {
+        return RunProgram(work.string(), "hivexregedit", {"--export", hive, "\\"}).out;
+    };
+    const RunResult recovered = RunProgram(work.string(), RC_HIVE_RECOVER, {"SOFTWARE", "out"});
+    EXPECT_EQ(0, recovered.exitCode);
+    EXPECT_EQ(
+        "rcpconv: SOFTWARE: the hive was not closed cleanly: applied 5 log entries from "
+        "SOFTWARE.LOG1 and SOFTWARE.LOG2\n",
+        recovered.err);
+    EXPECT_NE(std::string::npos, exported("last").find("Step 5]"));
+    EXPECT_EQ(exported("last"), exported("out"));
+
+    const RunResult clean = RunProgram(work.string(), RC_HIVE_RECOVER, {"last", "copy"});
+    EXPECT_EQ(0, clean.exitCode);
+    EXPECT_EQ("", clean.err);
+    EXPECT_EQ(states.back(), ReadFileBytes(scratch.File("copy")));
+
+    WriteFileBytes(scratch.File("short"), states.back().substr(0, kHiveBaseBlockBytes));
+    const RunResult unreadable = RunProgram(work.string(), RC_HIVE_RECOVER, {"short", "none"});
+    EXPECT_EQ(2, unreadable.exitCode);
+    EXPECT_NE(std::string::npos, unreadable.err.find("rcpconv: short: cannot be read"));
+    EXPECT_FALSE(fs::exists(scratch.File("none")));
 }
 
 // The options "--help" lists, "-x" and "--long" alike, from the lines that start with them.

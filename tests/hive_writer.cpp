@@ -8,6 +8,7 @@
 #include <cstring>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <vector>
 
 #include "sets/value_names.h"
@@ -217,6 +218,28 @@ class TreeSink : public RegExportSink {
     KeyTree* current_ = nullptr;
 };
 
+// Makes each key line of an export a change of its own: the key, created with its parents when
+// missing, and its values set.
+class StepSink : public RegExportSink {
+  public:
+    bool OnKey(RegRootKey root, const std::vector<std::u16string_view>& path) override {
+        steps_.push_back(std::make_unique<KeyTree>());
+        current_ = std::make_unique<TreeSink>(steps_.back().get());
+        return current_->OnKey(root, path);
+    }
+    void OnDeleteKey(RegRootKey, const std::vector<std::u16string_view>&) override {}
+    void OnValue(std::u16string_view name, uint32_t type, std::string_view data) override {
+        current_->OnValue(name, type, data);
+    }
+    void OnDeleteValue(std::u16string_view) override {}
+
+    const std::vector<std::unique_ptr<KeyTree>>& steps() const { return steps_; }
+
+  private:
+    std::vector<std::unique_ptr<KeyTree>> steps_;
+    std::unique_ptr<TreeSink> current_;
+};
+
 // hivex takes names in UTF-8 and stores them in Latin-1 or UTF-16 as they need.
 std::string ToUtf8(const std::u16string& text) {
     std::string utf16;
@@ -236,34 +259,30 @@ std::string ToUtf8(const std::u16string& text) {
     return utf8;
 }
 
-bool AddKeys(hive_h* hive, hive_node_h node, const KeyTree& key, std::string* error) {
-    std::vector<std::string> names;
-    std::vector<hive_set_value> values;
-    for (const auto& entry : key.values) {
-        names.push_back(ToUtf8(entry.second.name));
-    }
-    size_t index = 0;
+// Sets the values of key on node, keeping its others, and merges its subkeys into node's.
+bool MergeKeys(hive_h* hive, hive_node_h node, const KeyTree& key, std::string* error) {
     for (const auto& entry : key.values) {
         const KeyValue& value = entry.second;
-        hive_set_value set = {names[index++].data(), hive_t_none, value.data.size(),
+        std::string name = ToUtf8(value.name);
+        hive_set_value set = {name.data(), hive_t_none, value.data.size(),
                               const_cast<char*>(value.data.data())};
-        // Any 32-bit type, which the enumeration does not hold in C++: copied in as bytes.
         std::memcpy(&set.t, &value.type, sizeof value.type);
-        values.push_back(set);
-    }
-    if (!values.empty() &&
-        hivex_node_set_values(hive, node, values.size(), values.data(), 0) != 0) {
-        *error = std::string("hivex_node_set_values: ") + std::strerror(errno);
-        return false;
+        if (hivex_node_set_value(hive, node, &set, 0) != 0) {
+            *error = std::string("hivex_node_set_value: ") + std::strerror(errno);
+            return false;
+        }
     }
     for (const auto& entry : key.children) {
-        const hive_node_h child =
-            hivex_node_add_child(hive, node, ToUtf8(entry.second.name).c_str());
+        const std::string name = ToUtf8(entry.second.name);
+        hive_node_h child = hivex_node_get_child(hive, node, name.c_str());
+        if (child == 0) {
+            child = hivex_node_add_child(hive, node, name.c_str());
+        }
         if (child == 0) {
             *error = std::string("hivex_node_add_child: ") + std::strerror(errno);
             return false;
         }
-        if (!AddKeys(hive, child, entry.second, error)) {
+        if (!MergeKeys(hive, child, entry.second, error)) {
             return false;
         }
     }
@@ -322,11 +341,52 @@ bool WriteHiveFromExport(const std::string& path, const std::string& exportPath,
         *error = path + ": hivex_open: " + std::strerror(errno);
         return false;
     }
-    bool written = AddKeys(hive, hivex_root(hive), top, error);
+    bool written = MergeKeys(hive, hivex_root(hive), top, error);
     if (written && hivex_commit(hive, nullptr, 0) != 0) {
         *error = path + ": hivex_commit: " + std::strerror(errno);
         written = false;
     }
     hivex_close(hive);
     return written;
+}
+
+bool MakeHiveStates(const std::string& basePath, const std::string& stepsPath,
+                    std::vector<std::string>* states, std::string* error) {
+    ScratchDir scratch;
+    std::string previous = scratch.File("state0");
+    if (!WriteHiveFromExport(previous, basePath, error)) {
+        return false;
+    }
+    states->assign(1, ReadFileBytes(previous));
+    if (stepsPath.empty()) {
+        return true;
+    }
+    StepSink sink;
+    RegExportParser parser(Windows1252(), sink);
+    std::ifstream input(stepsPath, std::ios::binary);
+    std::string parseError;
+    if (!input || !parser.Parse(input, &parseError)) {
+        *error = stepsPath + ": " + parseError;
+        return false;
+    }
+    for (const std::unique_ptr<KeyTree>& step : sink.steps()) {
+        const std::string next = scratch.File("state" + std::to_string(states->size()));
+        hive_h* hive = hivex_open(previous.c_str(), HIVEX_OPEN_WRITE);
+        if (hive == nullptr) {
+            *error = previous + ": hivex_open: " + std::strerror(errno);
+            return false;
+        }
+        bool made = MergeKeys(hive, hivex_root(hive), *step, error);
+        if (made && hivex_commit(hive, next.c_str(), 0) != 0) {
+            *error = next + ": hivex_commit: " + std::strerror(errno);
+            made = false;
+        }
+        hivex_close(hive);
+        if (!made) {
+            return false;
+        }
+        states->push_back(ReadFileBytes(next));
+        previous = next;
+    }
+    return true;
 }

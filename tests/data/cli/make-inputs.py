@@ -253,3 +253,59 @@ write("hive_unused_ntuser", "NTUSER.DAT.hive.reg", NTUSER, encoding="utf-16")
 
 # A file with the hive signature but nothing of a hive after it.
 write_raw("hive_damaged", "SOFTWARE", b"regf" + bytes(range(256)) * 4)
+
+# Hives not closed cleanly, with their transaction logs: cli_test makes the hive NAME and its
+# logs from the plan NAME.logs (see tests/hive_writer.h), its states from NAME.hive.reg and each
+# key of NAME.steps.reg in turn: five sets added one by one (libhivex grows the hive by a bin for
+# each).
+STEPS = keys(V5, [
+    (WOW_ROOT + "\\Step %d" % step, ['"Mat1"="GaAs"', '"Electrolyte"="KOH %d"' % step])
+    for step in range(1, 6)
+])
+NEW_LOG = "new SOFTWARE.LOG1 287 1@287 2@288 3@289 4@290 5@291\n"
+STALE_LOG2 = "new SOFTWARE.LOG2 250\n"
+WINDOWS10 = "hive 0 256 255\n"
+WINDOWS7 = "hive 0 8 7 length 5 timestamp 1000\n"
+HIVE_LOGS = {
+    "hive_logs_new": WINDOWS10 + NEW_LOG + STALE_LOG2,
+    "hive_logs_split": WINDOWS10 + "new SOFTWARE.LOG2 287 1@287 2@288\n"
+                       "new SOFTWARE.LOG1 289 3@289 4@290 5@291\n",
+    "hive_logs_applied_before": "hive 2 256 255\n"
+                                "new SOFTWARE.LOG1 289 1@287 2@288 3@289 4@290 5@291\n" + STALE_LOG2,
+    "hive_logs_bad_hash": WINDOWS10 + NEW_LOG + "damage SOFTWARE.LOG1 entry 3\n" + STALE_LOG2,
+    "hive_logs_gap": WINDOWS10 + "new SOFTWARE.LOG1 287 1@287 2@288 3@290 4@291\n" + STALE_LOG2,
+    "hive_logs_stale_entry": "hive 2 256 255\nnew SOFTWARE.LOG2 270 1@270\n"
+                             "new SOFTWARE.LOG1 287 3@287 4@288 5@289\n",
+    "hive_logs_grown": WINDOWS10 + "new SOFTWARE.LOG1 287 1@287 2@288 3@289\n" + STALE_LOG2,
+    "hive_logs_cut_short": WINDOWS10 + NEW_LOG + "cut SOFTWARE.LOG1 entry 4\n" + STALE_LOG2,
+    "hive_logs_bad_base_block": "hive 2 256 255 damaged\nnew SOFTWARE.LOG1 287 1@287 2@288\n"
+                                "new SOFTWARE.LOG2 289 3@289 4@290 5@291\n",
+    "hive_logs_other_hive": WINDOWS10 + "new SOFTWARE.LOG1 5 1@5 2@6\nnew SOFTWARE.LOG2 7 3@7\n",
+    "hive_logs_clean": "hive 0 256 256\n" + NEW_LOG,
+    "hive_logs_missing": WINDOWS10,
+    "hive_logs_lower_case": WINDOWS10 + "new software.log1 287 1@287 2@288\n"
+                            "new software.log2 289 3@289\n",
+    "hive_logs_old": WINDOWS7 + "old SOFTWARE.LOG1 0 5\nold SOFTWARE.LOG2 0 5 timestamp 999\n",
+    "hive_logs_old_timestamps": WINDOWS7 + "old SOFTWARE.LOG1 0 5 timestamp 999\n"
+                                "old SOFTWARE.LOG2 0 5\n",
+    "hive_logs_old_bad_base_block": "hive 0 8 7 length 5 timestamp 1000 damaged\n"
+                                    "old SOFTWARE.LOG1 0 5\n",
+    "hive_logs_old_bad_bin": "hive 0 8 7 timestamp 1000\nold SOFTWARE.LOG1 0 5\n"
+                             "damage SOFTWARE.LOG1 bin 3\nold SOFTWARE.LOG2 0 5 timestamp 999\n",
+    "hive_logs_xp": WINDOWS7 + "old SOFTWARE.LOG 0 5\n",
+    "hive_logs_as_sources": WINDOWS10 + NEW_LOG + STALE_LOG2,
+    "hive_log_alone": WINDOWS10 + NEW_LOG + STALE_LOG2,
+}
+for case, plan in HIVE_LOGS.items():
+    write(case, "SOFTWARE.hive.reg", MACHINE, encoding="utf-16")
+    write(case, "SOFTWARE.steps.reg", STEPS)
+    write_raw(case, "SOFTWARE.logs", plan.encode("ascii"))
+# The user's hive beside the machine's, its logs named too, as SOFTWARE* UsrClass.dat* gives them.
+write("hive_logs_as_sources", "UsrClass.dat.hive.reg", STORE, encoding="utf-16")
+write_raw("hive_logs_as_sources", "UsrClass.dat.logs",
+          b"hive 0 40 40\nnew UsrClass.dat.LOG1 41\nnew UsrClass.dat.LOG2 38\n")
+# Beside a user's hive Windows keeps the files of its transactional registry, which the glob
+# UsrClass.dat* names too; they hold no settings.
+TXR = "UsrClass.dat{016888bd-6c6f-11de-8d1d-001e0bcde3ec}"
+write_raw("hive_logs_as_sources", TXR + ".TM.blf", bytes(range(256)) * 2)
+write_raw("hive_logs_as_sources", TXR + ".TMContainer00000000000000000001.regtrans-ms", b"")
