@@ -4,6 +4,7 @@
 #include <cstring>
 #include <fstream>
 
+#include "sources/file_identity.h"
 #include "sources/hive_format.h"
 #include "sources/hive_log_names.h"
 #include "sources/source_readers.h"
@@ -28,6 +29,12 @@ SourceKind KindOf(const std::string& path) {
                                                               : SourceKind::kHive;
 }
 
+// Whether two directories, as split from paths ("" for the current one), are one, however they
+// are spelled: "SOFTWARE" and "./SOFTWARE.LOG1" lie side by side.
+bool IsSameDirectory(const std::string& a, const std::string& b) {
+    return a == b || IsSameFile(a.empty() ? "." : a, b.empty() ? "." : b);
+}
+
 // Whether the file at path bears the name of a log of one of the hives (or, with
 // transactionFiles, of a file of the transactional registry beside one).
 bool IsBesideHive(const std::string& path, const std::vector<std::string>& hives,
@@ -39,7 +46,7 @@ bool IsBesideHive(const std::string& path, const std::vector<std::string>& hives
         std::string hiveDirectory;
         std::string hiveName;
         SplitPath(hive, &hiveDirectory, &hiveName);
-        if (directory != hiveDirectory) {
+        if (!IsSameDirectory(directory, hiveDirectory)) {
             continue;
         }
         for (size_t slot = 0; slot < kHiveLogCount; ++slot) {
