@@ -3,11 +3,13 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 // The base block, at the start of a hive and (its first sector) of each of its logs.
 constexpr size_t kHiveBaseBlockBytes = 4096;
 constexpr size_t kLogBaseBlockBytes = 512;  // a log keeps the first sector of it
-constexpr size_t kBaseSignatureOffset = 0;  // "regf"
+constexpr char kBaseSignature[] = "regf";
+constexpr size_t kBaseSignatureOffset = 0;
 constexpr size_t kPrimarySequenceOffset = 4;
 constexpr size_t kSecondarySequenceOffset = 8;
 constexpr size_t kTimestampOffset = 12;  // last written, a FILETIME
@@ -77,4 +79,15 @@ inline bool BaseBlockChecksumRight(const unsigned char* baseBlock) {
     const uint32_t sum = BaseBlockChecksum(baseBlock);
     const uint32_t stored = ReadLittle32(baseBlock + kChecksumOffset);
     return stored == sum || (sum == 0 && stored == 1) || (sum == UINT32_MAX && stored == sum - 1);
+}
+
+// Whether a file that starts with these size bytes is a transaction log, of either format, by
+// its base block's signature and file type alone.
+inline bool IsLogFileHead(const unsigned char* head, size_t size) {
+    if (size < kFileTypeOffset + 4 ||
+        std::memcmp(head + kBaseSignatureOffset, kBaseSignature, sizeof kBaseSignature - 1) != 0) {
+        return false;
+    }
+    const uint32_t type = ReadLittle32(head + kFileTypeOffset);
+    return type == kOldLogFileType || type == kNewLogFileType;
 }

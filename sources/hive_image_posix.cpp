@@ -16,6 +16,7 @@
 #include <utility>
 #include <vector>
 
+#include "sources/hive_format.h"
 #include "sources/hive_log_names.h"
 #include "sources/hive_recovery.h"
 
@@ -37,10 +38,11 @@ class MappedFile {
     MappedFile(const MappedFile&) = delete;
     MappedFile& operator=(const MappedFile&) = delete;
 
-    // Returns false when path is no regular file that can be read. populate maps every page at
-    // once, for a file that is to be read whole: far fewer faults than one page at a time.
+    // Returns false when path is no regular file that can be read; a pipe or a device is not
+    // waited on. populate maps every page at once, for a file that is to be read whole: far
+    // fewer faults than one page at a time.
     bool Open(const std::string& path, bool populate) {
-        fd_ = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        fd_ = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
         struct stat info;
         if (fd_ < 0 || fstat(fd_, &info) != 0) {
             return false;
@@ -56,6 +58,17 @@ class MappedFile {
             data_ = data == MAP_FAILED ? nullptr : data;
         }
         return size_ == 0 || data_ != nullptr;
+    }
+    // Maps every page of the file at once, as Open with populate does; where that fails, the
+    // mapping stays as it was.
+    void Populate() {
+        if (data_ != nullptr) {
+            void* data = mmap(nullptr, size_, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd_, 0);
+            if (data != MAP_FAILED) {
+                munmap(data_, size_);
+                data_ = data;
+            }
+        }
     }
     // Gives up the mapping, keeping the file open.
     void Unmap() {
@@ -105,11 +118,21 @@ void FindLogs(const std::string& path, HiveLogFiles* logs,
             }
         }
         closedir(entries);
+    } else {
+        // A directory that may be entered but not listed: the logs can still be opened by the
+        // names Windows gives them.
+        for (size_t slot = 0; slot < kHiveLogCount; ++slot) {
+            names[slot] = (*logs)[slot].name;
+        }
     }
     for (size_t slot = 0; slot < kHiveLogCount; ++slot) {
         HiveLogFile& log = (*logs)[slot];
         MappedFile& file = (*mapped)[slot];
-        if (!names[slot].empty() && file.Open(directory + names[slot], true)) {
+        if (!names[slot].empty() && file.Open(directory + names[slot], false)) {
+            // Only what looks like a log is read whole: another file may bear a log's name.
+            if (IsLogFileHead(file.bytes().data, file.bytes().size)) {
+                file.Populate();
+            }
             log.name = names[slot];
             log.found = true;
             log.bytes = file.bytes();

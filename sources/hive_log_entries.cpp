@@ -35,6 +35,14 @@ bool ReadHeader(const ByteView& log, size_t offset, EntryHeader* header) {
     return true;
 }
 
+// Whether the log ends inside an entry's header: its signature there with fewer bytes after it
+// than a header takes. That is a log cut short, not the end of its entries.
+bool EndsInHeader(const ByteView& log, size_t offset) {
+    return offset < log.size && log.size - offset < kEntryHeaderBytes &&
+           log.size - offset >= kSignatureBytes &&
+           std::memcmp(log.data + offset, kEntrySignature, kSignatureBytes) == 0;
+}
+
 // Checks the whole entry and, when it is sound, appends its pages to writes. Returns the
 // problem that stops recovery there, or kNone.
 LogProblem CheckEntry(const ByteView& log, const EntryHeader& header, const DirtyHive& hive,
@@ -119,8 +127,8 @@ class Replay {
                              hive_.baseBlockValid ? hive_.primarySequence : 0);
         }
         EntryHeader header;
-        for (size_t offset = kLogSectorBytes; ReadHeader(log, offset, &header);
-             offset += header.size) {
+        size_t offset = kLogSectorBytes;
+        for (; ReadHeader(log, offset, &header); offset += header.size) {
             if (header.sequence < next_) {
                 // Applied before this log's first entry due, or left over after its last one.
                 if (result.applied > 0 || !header.walkable) {
@@ -149,6 +157,12 @@ class Replay {
             ++result.applied;
             applied_ = true;
         }
+        if (EndsInHeader(log, offset)) {
+            result.problem = LogProblem::kEntryCutShort;
+            result.failed = result.applied + 1;
+            result.total = result.failed;
+            return false;
+        }
         result.total = result.applied;
         if (result.applied == 0) {
             result.problem = LogProblem::kOtherState;
@@ -175,10 +189,24 @@ bool ReplayLogEntries(const DirtyHive& hive, const HiveLogFiles& logs,
     };
     std::stable_sort(order.begin(), order.end(),
                      [&sequenceOf](size_t a, size_t b) { return sequenceOf(a) < sequenceOf(b); });
-    // Without the hive's own base block, Windows takes the latest log's and replays that log
-    // alone. Otherwise a log whose entries stop short of the next log's first one is left out,
-    // and those before it: Windows went on to the next log only once the hive held them.
+    // Without the hive's own base block, Windows takes the base block of the log that holds the
+    // latest entries and replays that log alone: a log it switched to just before the crash may
+    // hold none yet. Otherwise a log whose entries stop short of the next log's first one is
+    // left out, and those before it: Windows went on to the next log only once the hive held
+    // them.
     size_t first = order.size() - 1;
+    if (!hive.baseBlockValid) {
+        const auto holdsNone = [&logs, &sequenceOf](size_t index) {
+            return RunEnd(logs[index].bytes, sequenceOf(index)) == sequenceOf(index);
+        };
+        while (first > 0 && holdsNone(order[first])) {
+            --first;
+        }
+        for (size_t i = first + 1; i < order.size(); ++i) {
+            recovery->logs[order[i]].problem = LogProblem::kOtherState;
+        }
+        order.resize(first + 1);
+    }
     while (hive.baseBlockValid && first > 0) {
         const size_t earlier = order[first - 1];
         const uint32_t due = std::max(sequenceOf(earlier), hive.primarySequence);

@@ -24,9 +24,7 @@ SourceKind KindOf(const std::string& path) {
     if (got < kHiveSignatureBytes || std::memcmp(head, kHiveSignature, kHiveSignatureBytes) != 0) {
         return SourceKind::kOther;
     }
-    const uint32_t type = got == sizeof head ? ReadLittle32(head + kFileTypeOffset) : 0;
-    return type == kOldLogFileType || type == kNewLogFileType ? SourceKind::kLog
-                                                              : SourceKind::kHive;
+    return IsLogFileHead(head, got) ? SourceKind::kLog : SourceKind::kHive;
 }
 
 // Whether two directories, as split from paths ("" for the current one), are one, however they

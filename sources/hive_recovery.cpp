@@ -9,21 +9,15 @@
 
 namespace {
 
-const char kBaseSignature[] = "regf";
-constexpr size_t kSignatureBytes = sizeof kBaseSignature - 1;
 constexpr size_t kFirstBinTimestamp = kHiveBaseBlockBytes + kBinTimestampOffset;
 
 // The problem of a log's base block, or kNone when it is a valid base block of a log in
 // either format.
 LogProblem CheckLogBaseBlock(const ByteView& log) {
-    if (log.size < kFileTypeOffset + 4 ||
-        std::memcmp(log.data + kBaseSignatureOffset, kBaseSignature, kSignatureBytes) != 0) {
+    if (!IsLogFileHead(log.data, log.size)) {
         return LogProblem::kNotALog;
     }
     const uint32_t type = ReadLittle32(log.data + kFileTypeOffset);
-    if (type != kOldLogFileType && type != kNewLogFileType) {
-        return LogProblem::kNotALog;
-    }
     // Only the old format asks for equal sequence numbers; the new one numbers its entries.
     if (log.size < kLogBaseBlockBytes || !BaseBlockChecksumRight(log.data) ||
         (type == kOldLogFileType && ReadLittle32(log.data + kPrimarySequenceOffset) !=
@@ -80,7 +74,10 @@ void RecoverFromPages(const ByteView& file, const DirtyHive& hive, const HiveLog
             continue;
         }
         const uint32_t logBins = ReadLittle32(log.data + kBinsSizeOffset);
-        const uint32_t binsSize = hive.baseBlockValid ? std::max(hive.binsSize, logBins) : logBins;
+        // The hive's own size counts only where its file holds those bins.
+        const bool hiveHeld = hive.binsSize <= file.size - kHiveBaseBlockBytes;
+        const uint32_t binsSize =
+            hive.baseBlockValid && hiveHeld ? std::max(hive.binsSize, logBins) : logBins;
         if (!PlanDirtyPages(hive, file, log, binsSize, &result, &recovery->writes)) {
             continue;
         }
@@ -125,7 +122,6 @@ void PlanHiveRecovery(ByteView file, const HiveLogFiles& logs, HiveRecovery* rec
     for (size_t i = 0; i < kHiveLogCount; ++i) {
         const HiveLogFile& log = logs[i];
         LogResult& result = recovery->logs[i];
-        hive.binsLimit += log.bytes.size;
         if (!log.found || log.bytes.size == 0) {
             result.problem = i == kXpLog ? LogProblem::kNone
                              : xp        ? LogProblem::kNone
@@ -135,6 +131,8 @@ void PlanHiveRecovery(ByteView file, const HiveLogFiles& logs, HiveRecovery* rec
         }
         result.problem = CheckLogBaseBlock(log.bytes);
         if (result.problem == LogProblem::kNone) {
+            // Only a log may add bins to the hive, not any file that bears a log's name.
+            hive.binsLimit += log.bytes.size;
             const bool entries = ReadLittle32(log.bytes.data + kFileTypeOffset) == kNewLogFileType;
             (entries ? newLogs : oldLogs).push_back(i);
         }

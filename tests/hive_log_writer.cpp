@@ -222,6 +222,10 @@ class PlanReader {
         if (verb == "damage" || verb == "cut") {
             return Change(verb, what, number, &found->second, error);
         }
+        uint32_t claimed = 0;
+        if (verb == "claim" && what == "entry" && words >> claimed) {
+            return Claim(number, claimed, &found->second, error);
+        }
         *error = "plan: unknown line \"" + line + "\"";
         return false;
     }
@@ -246,11 +250,14 @@ class PlanReader {
             return false;
         }
         size_t lengthOf = state;
+        uint32_t binsSize = 0;
         bool damaged = false;
         uint64_t binTimestamp = 0;
         for (std::string option; words >> option;) {
             if (option == "length") {
                 State(words, &lengthOf, error);
+            } else if (option == "bins") {
+                words >> binsSize;
             } else if (option == "timestamp") {
                 words >> timestamp_;
             } else if (option == "bin-timestamp") {
@@ -261,8 +268,8 @@ class PlanReader {
         }
         hive_ = states_[state];
         Put64(&hive_, kHiveBaseBlockBytes + kBinTimestampField, binTimestamp);
-        hive_ =
-            WithBaseBlock(hive_, primary_, secondary_, timestamp_, BinsSizeOf(states_[lengthOf]));
+        hive_ = WithBaseBlock(hive_, primary_, secondary_, timestamp_,
+                              binsSize != 0 ? binsSize : BinsSizeOf(states_[lengthOf]));
         if (damaged) {
             WriteLittleEndian32(&hive_, kHiveChecksumOffset, HiveChecksum(hive_) ^ 1);
         }
@@ -310,7 +317,21 @@ class PlanReader {
         return true;
     }
 
-    // damage NAME entry|bin|base N, cut NAME entry|page N
+    // claim NAME entry N BYTES: entry N says the hive bins take BYTES, its hashes still right.
+    bool Claim(size_t number, uint32_t binsSize, WrittenLog* log, std::string* error) {
+        if (number > log->entryOffsets.size()) {
+            *error = "plan: no entry " + std::to_string(number) + " to claim a size";
+            return false;
+        }
+        const size_t entry = log->entryOffsets[number - 1];
+        std::string header = log->bytes.substr(entry, kEntryHeader);
+        WriteLittleEndian32(&header, kEntryBinsSizeField, binsSize);
+        Put64(&header, kLogEntryHash2Offset, Marvin(header, 0, kLogEntryHash1Offset + 8));
+        log->bytes.replace(entry, kEntryHeader, header);
+        return true;
+    }
+
+    // damage NAME entry|bin|base N, cut NAME entry|header|page N
     bool Change(const std::string& verb, const std::string& what, size_t number, WrittenLog* log,
                 std::string* error) {
         std::string& bytes = log->bytes;
@@ -322,6 +343,8 @@ class PlanReader {
             } else {
                 bytes[entry + kLogEntryHash1Offset] ^= 1;
             }
+        } else if (what == "header" && verb == "cut" && index < log->entryOffsets.size()) {
+            bytes.resize(log->entryOffsets[index] + kEntryHeader / 2);
         } else if (what == "bin" && index < log->binPages.size()) {
             const size_t page = log->pagesOffset + log->binPages[index] * kSector;
             if (verb == "cut") {

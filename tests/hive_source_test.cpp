@@ -1,6 +1,7 @@
 // Tests of reading hive files: a hive made from an export answers as the export does, a hive not
 // closed cleanly is read with a warning, and a damaged one is refused with a clear error.
 #include <hivex.h>
+#include <sys/stat.h>
 
 #include <gtest/gtest.h>
 
@@ -477,6 +478,18 @@ TEST_F(HiveSourceTest, ADirtyHiveIsReadWithItsLogsAppliedAsWindowsAppliesThem) {
          4,
          290,
          {kApplied + std::string("2 log entries from SOFTWARE.LOG2")}},
+        {"a bad hive base block, and the log switched to last holds no entry yet",
+         "hive 2 256 255 damaged\nnew SOFTWARE.LOG1 287 1@287 2@288 3@289\n"
+         "new SOFTWARE.LOG2 290\n",
+         3,
+         289,
+         {kApplied + std::string("3 log entries from SOFTWARE.LOG1")}},
+        {"a log cut inside an entry's header",
+         windows10 + newLog + "cut SOFTWARE.LOG1 header 3\n" + staleLog2,
+         2,
+         288,
+         {kApplied + std::string("2 log entries from SOFTWARE.LOG1"),
+          "warning: SOFTWARE.LOG1: entry 3 of 3 cut short, the first 2 applied"}},
         {"the logs of another hive",
          windows10 + "new SOFTWARE.LOG1 5 1@5 2@6\nnew SOFTWARE.LOG2 7 3@7\n",
          -1,
@@ -528,6 +541,13 @@ TEST_F(HiveSourceTest, ADirtyHiveIsReadWithItsLogsAppliedAsWindowsAppliesThem) {
          8,
          {kApplied + std::string("# changed pages from SOFTWARE.LOG2"),
           "warning: SOFTWARE.LOG1: page @ of # damaged, none applied"},
+         "SOFTWARE.LOG1"},
+        {"old format: a hive bins size its file does not hold is not kept",
+         "hive 0 8 7 timestamp 1000 bins 268435456\nold SOFTWARE.LOG1 0 3\n"
+         "old SOFTWARE.LOG2 0 3 timestamp 999\n",
+         3,
+         8,
+         {kApplied + std::string("# changed pages from SOFTWARE.LOG1")},
          "SOFTWARE.LOG1"},
         {"old format: a log cut short, none applied",
          "hive 0 8 7 timestamp 1000\nold SOFTWARE.LOG1 0 3\ncut SOFTWARE.LOG1 bin 2\n"
@@ -646,6 +666,32 @@ TEST_F(HiveSourceTest, LogsThatCannotBeAppliedAreNamedWithTheReason) {
     }
     EXPECT_EQ(std::vector<std::string>({kNoneApplies, "warning: SOFTWARE.LOG1: empty",
                                         "warning: SOFTWARE.LOG2: base block damaged"}),
+              messages);
+
+    // A file that bears a log's name but is none gives an entry no room to claim, and a pipe
+    // of a log's name is not waited on.
+    ScratchDir other;
+    const std::string grown = other.File("SOFTWARE");
+    const std::string plan = "hive 0 256 255\nnew SOFTWARE.LOG1 287 1@287\n";
+    ASSERT_TRUE(WriteHiveWithLogs(grown, states, plan, &error)) << error;
+    const size_t room =
+        ReadFileBytes(grown).size() + ReadFileBytes(other.File("SOFTWARE.LOG1")).size();
+    const uint32_t claimed =
+        static_cast<uint32_t>((room / kHiveBaseBlockBytes + 4) * kHiveBaseBlockBytes);
+    ASSERT_TRUE(WriteHiveWithLogs(
+        grown, states, plan + "claim SOFTWARE.LOG1 entry 1 " + std::to_string(claimed) + "\n",
+        &error))
+        << error;
+    WriteFileBytes(other.File("SOFTWARE.LOG2"), std::string(claimed, '\0'));
+    ASSERT_EQ(0, mkfifo(other.File("SOFTWARE.LOG").c_str(), 0600));
+    ASSERT_TRUE(store.Load({grown}, Windows1252(), &error)) << error;
+    messages.clear();
+    for (const SourceWarning& warning : store.warnings()) {
+        messages.push_back(warning.message);
+    }
+    EXPECT_EQ(std::vector<std::string>(
+                  {kNoneApplies, "warning: SOFTWARE.LOG1: entry 1 of 1 damaged, none applied",
+                   "warning: SOFTWARE.LOG2: not a transaction log"}),
               messages);
 }
 

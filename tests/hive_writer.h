@@ -73,9 +73,10 @@ std::string WithBaseBlock(std::string hive, uint32_t primary, uint32_t secondary
 
 // Writes at hivePath a hive and, beside it, its logs, as plan says, one line each ('#' starts a
 // comment):
-//   hive STATE PRIMARY SECONDARY [length S] [timestamp T] [bin-timestamp T] [damaged]
-//       the hive file: states[STATE] with these sequence numbers, the hive bins size of state S,
-//       the last-written timestamp T, its first bin's timestamp T, its checksum made wrong
+//   hive STATE PRIMARY SECONDARY [length S | bins B] [timestamp T] [bin-timestamp T] [damaged]
+//       the hive file: states[STATE] with these sequence numbers, the hive bins size of state S
+//       (or B bytes), the last-written timestamp T, its first bin's timestamp T, its checksum
+//       made wrong
 //   new NAME SEQUENCE [STATE@SEQUENCE ...]
 //       a new-format log: its base block numbered SEQUENCE (taken from the state before its
 //       first entry at or after that number), then one entry per STATE@SEQUENCE
@@ -84,8 +85,10 @@ std::string WithBaseBlock(std::string hive, uint32_t primary, uint32_t secondary
 //       sequence number and, unless given, its timestamp
 //   damage NAME entry N | bin N | base 1   a bit of entry N's Hash-1, of the Nth dirty bin's
 //                                          signature, of the base block changed
-//   cut NAME entry N | bin N               the log cut in the middle of entry N, before the
-//                                          Nth dirty bin
+//   cut NAME entry N | header N | bin N    the log cut in the middle of entry N, of its
+//                                          header, before the Nth dirty bin
+//   claim NAME entry N BYTES               entry N says the hive bins take BYTES, its hashes
+//                                          made right for that
 // The logs as written go to *written when it is given. Returns false with *error when the plan
 // is wrong.
 bool WriteHiveWithLogs(const std::string& hivePath, const std::vector<std::string>& states,
