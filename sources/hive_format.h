@@ -8,7 +8,9 @@
 // The base block, at the start of a hive and (its first sector) of each of its logs.
 constexpr size_t kHiveBaseBlockBytes = 4096;
 constexpr size_t kLogBaseBlockBytes = 512;  // a log keeps the first sector of it
-constexpr char kBaseSignature[] = "regf";
+// Every hive and log starts with this signature; a source starting with it is read as a hive.
+constexpr char kHiveSignature[] = "regf";
+constexpr size_t kHiveSignatureBytes = sizeof kHiveSignature - 1;
 constexpr size_t kBaseSignatureOffset = 0;
 constexpr size_t kPrimarySequenceOffset = 4;
 constexpr size_t kSecondarySequenceOffset = 8;
@@ -85,7 +87,7 @@ inline bool BaseBlockChecksumRight(const unsigned char* baseBlock) {
 // its base block's signature and file type alone.
 inline bool IsLogFileHead(const unsigned char* head, size_t size) {
     if (size < kFileTypeOffset + 4 ||
-        std::memcmp(head + kBaseSignatureOffset, kBaseSignature, sizeof kBaseSignature - 1) != 0) {
+        std::memcmp(head + kBaseSignatureOffset, kHiveSignature, kHiveSignatureBytes) != 0) {
         return false;
     }
     const uint32_t type = ReadLittle32(head + kFileTypeOffset);

@@ -7,7 +7,6 @@
 #include "sources/file_identity.h"
 #include "sources/hive_format.h"
 #include "sources/hive_log_names.h"
-#include "sources/source_readers.h"
 
 namespace {
 

@@ -11,6 +11,7 @@
 #include "sets/source_settings.h"
 #include "sets/value_names.h"
 #include "sources/file_identity.h"
+#include "sources/hive_format.h"
 #include "sources/hive_log_sources.h"
 #include "sources/source_report.h"
 #include "text/ascii_case.h"

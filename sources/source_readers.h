@@ -17,11 +17,6 @@ struct SourceWarning {
     bool skipped;         // something in the source was left out (a malformed line, a value)
 };
 
-// The first bytes of every registry hive file; a source starting with them is read as a hive,
-// anything else as an export.
-constexpr char kHiveSignature[] = "regf";
-constexpr size_t kHiveSignatureBytes = sizeof(kHiveSignature) - 1;
-
 // Reads an export from input into *settings, converting 8-bit text with codepage, and appends
 // its skipped lines to *warnings. Returns false with *error (without the path) when it cannot
 // be read, its encoding is unreadable, or its header is missing or unknown.
